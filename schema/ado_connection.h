@@ -1,0 +1,40 @@
+#pragma once
+
+#include "schema/provider.h"
+
+#include <QObject>
+#include <memory>
+#include <string>
+
+namespace korvista {
+
+// The provider connection a TDatabase owns: keeps its string, opens synchronously, closed or open.
+class TADOConnection : public QObject {
+    Q_OBJECT
+public:
+    explicit TADOConnection(QObject* owner = nullptr);
+    ~TADOConnection() override;
+    TADOConnection(const TADOConnection&) = delete;
+    TADOConnection& operator=(const TADOConnection&) = delete;
+
+    bool LoginPrompt() const { return loginPrompt_; }
+    void SetLoginPrompt(bool value) { loginPrompt_ = value; }
+
+    const std::string& ConnectionString() const { return connectionString_; }
+    // Taken only when it differs from the string held; does not close an open connection.
+    void SetConnectionString(const std::string& value);
+
+    bool Connected() const { return session_ != nullptr; }
+    void Open();  // nothing when open; throws korvista::Error with the provider's message
+    void Close(); // nothing when closed
+
+    // Valid only while open; throws korvista::Error when closed.
+    ProviderSession& Session();
+
+private:
+    bool loginPrompt_ = true;
+    std::string connectionString_;
+    std::unique_ptr<ProviderSession> session_;
+};
+
+} // namespace korvista
