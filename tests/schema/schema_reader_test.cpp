@@ -1,0 +1,191 @@
+#include "schema/schema_reader.h"
+#include "support/errors.h"
+
+#include <QByteArray>
+#include <QCryptographicHash>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <string>
+#include <vector>
+
+using namespace korvista;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+namespace {
+
+class SchemaReaderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        path_ = dir_.filePath("shop.db").toStdString();
+        Execute(R"(
+            CREATE TABLE Orders(id INTEGER PRIMARY KEY, customer VARCHAR(40) NOT NULL, total DECIMAL(10,2),
+                                qty NUMERIC(5), note TEXT, code CHAR(3), Id2 INT);
+            CREATE TABLE Customers(name NVARCHAR(30), ID BIGINT NOT NULL);
+            CREATE VIEW OrderTotals AS SELECT customer, sum(total) AS amount FROM Orders GROUP BY customer;
+            CREATE TABLE "Order"(line INTEGER);
+            CREATE TABLE "x where 1=2; drop table Customers; --"(a TEXT);
+            CREATE TABLE "we""ird"(b REAL);
+            INSERT INTO Orders(customer) VALUES('a');
+            ANALYZE;
+        )");
+        connection_.SetConnectionString("Provider=SQLite;Data Source=" + path_);
+    }
+
+    void Execute(const std::string& sql) {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(path_.c_str(), &db), SQLITE_OK);
+        char* message = nullptr;
+        const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message);
+        const std::string text = message ? message : "";
+        sqlite3_free(message);
+        sqlite3_close(db);
+        ASSERT_EQ(rc, SQLITE_OK) << text;
+    }
+
+    QByteArray FileHash() const {
+        QFile file(QString::fromStdString(path_));
+        return file.open(QIODevice::ReadOnly)
+                   ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256)
+                   : QByteArray();
+    }
+
+    QTemporaryDir dir_;
+    std::string path_;
+    TADOConnection connection_;
+};
+
+TEST_F(SchemaReaderTest, TableNamesOpenTheConnectionAndKeepTheProviderOrder) {
+    std::vector<std::string> names{"left over"};
+    ASSERT_FALSE(connection_.Connected());
+    GetTableNames(connection_, names, false);
+    EXPECT_TRUE(connection_.Connected());
+    EXPECT_THAT(names, ElementsAre("Orders", "Customers", "OrderTotals", "Order",
+                                   "x where 1=2; drop table Customers; --", "we\"ird"));
+
+    GetTableNames(connection_, names, true);
+    ASSERT_EQ(names.size(), 7u);
+    EXPECT_EQ(names.back(), "sqlite_stat1");
+}
+
+TEST_F(SchemaReaderTest, TableNamesLetAnOpeningFailureThroughAndKeepTheTarget) {
+    TADOConnection missing;
+    missing.SetConnectionString("Provider=SQLite;Data Source=" + dir_.filePath("gone.db").toStdString());
+    std::vector<std::string> names{"kept"};
+    EXPECT_THROW(GetTableNames(missing, names, false), Error);
+    EXPECT_FALSE(missing.Connected());
+    EXPECT_THAT(names, ElementsAre("kept"));
+
+    TADOConnection bogus;
+    bogus.SetConnectionString("Provider=Bogus");
+    try {
+        GetTableNames(bogus, names, false);
+        ADD_FAILURE() << "an unknown provider was opened";
+    } catch (const Error& error) {
+        EXPECT_STREQ(error.what(), "Provider cannot be found. It may not be properly installed.");
+    }
+}
+
+TEST_F(SchemaReaderTest, EmptyDatabaseListsNothing) {
+    const std::string empty = dir_.filePath("empty.db").toStdString();
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(empty.c_str(), &db), SQLITE_OK);
+    sqlite3_exec(db, "PRAGMA user_version = 3;", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    TADOConnection connection;
+    connection.SetConnectionString("Provider=SQLite;Data Source=" + empty);
+    std::vector<std::string> names{"stale"};
+    GetTableNames(connection, names, false);
+    EXPECT_TRUE(names.empty());
+}
+
+TEST(ColumnQueryText, PlainNamesGoInAsTheyAreEverythingElseQuoted) {
+    EXPECT_EQ(ColumnQueryText("Orders", "\"", false), "Select * from Orders where 1=2");
+    EXPECT_EQ(ColumnQueryText("_t9", "\"", false), "Select * from _t9 where 1=2");
+    EXPECT_EQ(ColumnQueryText("Orders", "\"", true), "Select * from \"Orders\" where 1=2");
+    EXPECT_EQ(ColumnQueryText("9lives", "\"", false), "Select * from \"9lives\" where 1=2");
+    EXPECT_EQ(ColumnQueryText("dbo.Orders", "\"", false), "Select * from \"dbo.Orders\" where 1=2");
+    EXPECT_EQ(ColumnQueryText("Order Details", "`", false), "Select * from `Order Details` where 1=2");
+    EXPECT_EQ(ColumnQueryText("a\"b\"\"c", "\"", false), "Select * from \"a\"\"b\"\"\"\"c\" where 1=2");
+    EXPECT_EQ(ColumnQueryText("x; drop table y; --", "\"", false),
+              "Select * from \"x; drop table y; --\" where 1=2");
+    EXPECT_EQ(ColumnQueryText("caf\xc3\xa9", "\"", false), "Select * from \"caf\xc3\xa9\" where 1=2");
+    EXPECT_EQ(ColumnQueryText("", "\"", false), "Select * from \"\" where 1=2");
+    // Without a quote character a name that needs one cannot be used safely.
+    EXPECT_THROW(ColumnQueryText("a b", " ", false), Error);
+    EXPECT_THROW(ColumnQueryText("a b", "", false), Error);
+    EXPECT_EQ(ColumnQueryText("ab", "", false), "Select * from ab where 1=2");
+}
+
+TEST_F(SchemaReaderTest, FieldsOfATableAreDescribedInColumnOrder) {
+    connection_.Open();
+    const auto fields = ReadTableFields(connection_, "Orders");
+    EXPECT_THAT(fields,
+                ElementsAre(FieldDef{"id", ftAutoInc, 0, true}, FieldDef{"customer", ftString, 40, true},
+                            FieldDef{"total", ftBCD, 2, false}, FieldDef{"qty", ftInteger, 0, false},
+                            FieldDef{"note", ftMemo, 0, false}, FieldDef{"code", ftString, 3, false},
+                            FieldDef{"Id2", ftInteger, 0, false}));
+
+    EXPECT_THAT(ReadTableFields(connection_, "Customers"),
+                ElementsAre(FieldDef{"name", ftWideString, 30, false}, FieldDef{"ID", ftLargeint, 0, true}));
+    EXPECT_THAT(ReadTableFields(connection_, "OrderTotals"),
+                ElementsAre(FieldDef{"customer", ftString, 40, true}, FieldDef{"amount", ftBlob, 0, false}));
+}
+
+TEST_F(SchemaReaderTest, ReservedWordAndOddNamesAreReadQuoted) {
+    connection_.Open();
+    EXPECT_THAT(ReadTableFields(connection_, "Order"), ElementsAre(FieldDef{"line", ftInteger, 0, false}));
+    EXPECT_THAT(ReadTableFields(connection_, "we\"ird"), ElementsAre(FieldDef{"b", ftFloat, 0, false}));
+}
+
+TEST_F(SchemaReaderTest, HostileTableNameExecutesNothing) {
+    connection_.Open();
+    const QByteArray before = FileHash();
+    // The name is a real table here, so it must be read as one rather than run.
+    EXPECT_THAT(ReadTableFields(connection_, "x where 1=2; drop table Customers; --"),
+                ElementsAre(FieldDef{"a", ftMemo, 0, false}));
+    EXPECT_THROW(ReadTableFields(connection_, "Orders where 1=2; drop table Customers; --"), Error);
+    EXPECT_THROW(ReadTableFields(connection_, "Orders; drop table Customers"), Error);
+    EXPECT_THROW(ReadTableFields(connection_, "Orders\" where 1=2; drop table Customers; --"), Error);
+
+    std::vector<std::string> names;
+    GetTableNames(connection_, names, false);
+    EXPECT_THAT(names, ::testing::Contains("Customers"));
+    EXPECT_EQ(ReadTableFields(connection_, "Customers").size(), 2u);
+    connection_.Close();
+    EXPECT_EQ(FileHash(), before);
+}
+
+TEST_F(SchemaReaderTest, FieldsNeedAnOpenConnectionAndAnExistingTable) {
+    EXPECT_THROW(ReadTableFields(connection_, "Orders"), Error);
+    EXPECT_FALSE(connection_.Connected()); // reading fields never opens
+
+    connection_.Open();
+    try {
+        ReadTableFields(connection_, "Missing");
+        ADD_FAILURE() << "a missing table was read";
+    } catch (const Error& error) {
+        EXPECT_THAT(error.what(), HasSubstr("no such table"));
+    }
+    EXPECT_TRUE(connection_.Connected());
+}
+
+TEST_F(SchemaReaderTest, ColumnThatFailsTheSizeTestMakesTheTableUnreadable) {
+    Execute("CREATE TABLE wide(v VARCHAR(-1)); CREATE TABLE scaled(d DECIMAL(40,40));");
+    connection_.Open();
+    for (const char* table : {"wide", "scaled"}) {
+        try {
+            ReadTableFields(connection_, table);
+            ADD_FAILURE() << table;
+        } catch (const Error& error) {
+            EXPECT_STREQ(error.what(), "Invalid field size") << table;
+        }
+    }
+}
+
+} // namespace

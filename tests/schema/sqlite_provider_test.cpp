@@ -1,0 +1,346 @@
+#include "schema/connection_string.h"
+#include "schema/provider.h"
+#include "schema/sqlite_provider.h"
+#include "schema/sqlite_types.h"
+#include "support/errors.h"
+
+#include <QByteArray>
+#include <QCryptographicHash>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <limits>
+#include <string>
+#include <vector>
+
+using namespace korvista;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+namespace {
+
+void MakeDatabase(const std::string& path, const std::string& sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr),
+              SQLITE_OK);
+    char* message = nullptr;
+    const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message);
+    const std::string text = message ? message : "";
+    sqlite3_free(message);
+    sqlite3_close(db);
+    ASSERT_EQ(rc, SQLITE_OK) << text;
+}
+
+QByteArray FileHash(const std::string& path) {
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
+}
+
+std::unique_ptr<ProviderSession> OpenFile(const std::string& path) {
+    return OpenProviderSession("Provider=SQLite;Data Source=" + path);
+}
+
+struct TypeCase {
+    const char* declared;
+    SqliteTypeInfo expected;
+};
+
+// Each declared type with what it must be reported as; also used as the columns of a real table.
+const std::vector<TypeCase> kTypeCases = {
+    {"INTEGER", {3, 0, 0, 0}},
+    {"int", {3, 0, 0, 0}},
+    {"MediumInt", {3, 0, 0, 0}},
+    {"INT4", {3, 0, 0, 0}},
+    {"SMALLINT", {2, 0, 0, 0}},
+    {"int2", {2, 0, 0, 0}},
+    {"TINYINT", {16, 0, 0, 0}},
+    {"BIGINT", {20, 0, 0, 0}},
+    {"INT8", {20, 0, 0, 0}},
+    {"unsigned  big   int", {21, 0, 0, 0}},
+    {"REAL", {4, 0, 0, 0}},
+    {"FLOAT4", {4, 0, 0, 0}},
+    {"DOUBLE", {5, 0, 0, 0}},
+    {"double precision", {5, 0, 0, 0}},
+    {"FLOAT", {5, 0, 0, 0}},
+    {"FLOAT8", {5, 0, 0, 0}},
+    {"NUMERIC", {131, 0, 18, 0}},
+    {"DECIMAL(10,2)", {131, 0, 10, 2}},
+    {"numeric(7)", {131, 0, 7, 0}},
+    {"decimal ( 12 , 4 )", {131, 0, 12, 4}},
+    {"BOOLEAN", {11, 0, 0, 0}},
+    {"BOOL", {11, 0, 0, 0}},
+    {"BIT", {11, 0, 0, 0}},
+    {"CHAR", {129, 1, 0, 0}},
+    {"CHARACTER(10)", {129, 10, 0, 0}},
+    {"NCHAR", {130, 1, 0, 0}},
+    {"NATIVE CHARACTER(70)", {130, 70, 0, 0}},
+    {"VARCHAR", {200, 255, 0, 0}},
+    {"varchar(20)", {200, 20, 0, 0}},
+    {"CHARACTER VARYING(30)", {200, 30, 0, 0}},
+    {"VARYING CHARACTER(40)", {200, 40, 0, 0}},
+    {"NVARCHAR", {202, 255, 0, 0}},
+    {"NATIONAL VARYING CHARACTER(12)", {202, 12, 0, 0}},
+    {"TEXT", {201, 0, 0, 0}},
+    {"CLOB", {201, 0, 0, 0}},
+    {"NTEXT", {203, 0, 0, 0}},
+    {"BLOB", {205, 0, 0, 0}},
+    {"", {205, 0, 0, 0}},
+    {"BINARY", {128, 1, 0, 0}},
+    {"BINARY(16)", {128, 16, 0, 0}},
+    {"VARBINARY", {204, 255, 0, 0}},
+    {"VARBINARY(8)", {204, 8, 0, 0}},
+    {"DATE", {133, 0, 0, 0}},
+    {"TIME", {134, 0, 0, 0}},
+    {"DATETIME", {135, 0, 0, 0}},
+    {"TIMESTAMP", {135, 0, 0, 0}},
+    {"UUID", {72, 0, 0, 0}},
+    {"GUID", {72, 0, 0, 0}},
+    {"UNIQUEIDENTIFIER", {72, 0, 0, 0}},
+    // Unknown names fall back on SQLite's affinity rules, INT winning over the rest.
+    {"FLOATING POINT", {3, 0, 0, 0}},
+    {"STRING", {131, 0, 18, 0}}, // no INT in it: NUMERIC, as in SQLite
+    {"VARCHAR2(50)", {200, 50, 0, 0}},
+    {"LONGTEXT", {201, 0, 0, 0}},
+    {"MEDIUMBLOB", {205, 0, 0, 0}},
+    {"DOUBLE VALUE", {5, 0, 0, 0}},
+    {"MONEY", {131, 0, 18, 0}},
+    {"MONEY(19,4)", {131, 0, 19, 4}},
+};
+
+TEST(SqliteTypeMapping, EveryDeclaredTypeOfTheTable) {
+    for (const auto& c : kTypeCases) {
+        const SqliteTypeInfo got = MapSqliteDeclaredType(c.declared);
+        EXPECT_EQ(got, c.expected) << "declared type '" << c.declared << "' gave " << got.type << "/"
+                                   << got.definedSize << "/" << int(got.precision) << "/"
+                                   << int(got.numericScale);
+    }
+}
+
+TEST(SqliteTypeMapping, SizesOutOfRangeAreClampedAndGarbageIgnored) {
+    EXPECT_EQ(MapSqliteDeclaredType("VARCHAR(99999999999999999999)").definedSize,
+              std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(MapSqliteDeclaredType("DECIMAL(300,400)"), (SqliteTypeInfo{131, 0, 255, 255}));
+    EXPECT_EQ(MapSqliteDeclaredType("DECIMAL(-3,-1)"), (SqliteTypeInfo{131, 0, 0, 0}));
+    EXPECT_EQ(MapSqliteDeclaredType("VARCHAR(abc)"), (SqliteTypeInfo{200, 255, 0, 0}));
+    EXPECT_EQ(MapSqliteDeclaredType("CHAR(5"), (SqliteTypeInfo{129, 5, 0, 0}));
+    EXPECT_EQ(MapSqliteDeclaredType("  VarChar\t( 7 ) "), (SqliteTypeInfo{200, 7, 0, 0}));
+}
+
+class SqliteProvider : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+    std::string Path(const char* name) const { return dir_.filePath(name).toStdString(); }
+
+    QTemporaryDir dir_;
+};
+
+TEST_F(SqliteProvider, RealTableReportsEveryDeclaredTypeAsMapped) {
+    std::string create = "CREATE TABLE all_types(";
+    for (std::size_t i = 0; i < kTypeCases.size(); ++i)
+        create += (i ? ", c" : "c") + std::to_string(i) + " " + kTypeCases[i].declared;
+    create += ");";
+    const std::string path = Path("types.db");
+    MakeDatabase(path, create);
+
+    const auto columns = OpenFile(path)->DescribeQuery("SELECT * FROM all_types WHERE 1=2");
+    ASSERT_EQ(columns.size(), kTypeCases.size());
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        const auto& expected = kTypeCases[i].expected;
+        EXPECT_EQ(columns[i].name, "c" + std::to_string(i));
+        EXPECT_EQ(columns[i].type, expected.type) << kTypeCases[i].declared;
+        EXPECT_EQ(columns[i].definedSize, expected.definedSize) << kTypeCases[i].declared;
+        EXPECT_EQ(columns[i].precision, expected.precision) << kTypeCases[i].declared;
+        EXPECT_EQ(columns[i].numericScale, expected.numericScale) << kTypeCases[i].declared;
+        EXPECT_TRUE(columns[i].acceptsNull);
+        EXPECT_EQ(columns[i].isAutoIncrement, std::optional<bool>(false));
+    }
+}
+
+TEST_F(SqliteProvider, RowidAliasIsAutoIncrementAndNotNull) {
+    const std::string path = Path("keys.db");
+    MakeDatabase(path, R"(
+        CREATE TABLE alias(id INTEGER PRIMARY KEY, a TEXT NOT NULL, b TEXT);
+        CREATE TABLE alias_lower(id integer primary key);
+        CREATE TABLE alias_by_constraint(id INTEGER, v, PRIMARY KEY(id DESC));
+        CREATE TABLE desc_key(id INTEGER PRIMARY KEY DESC, v);
+        CREATE TABLE int_key(id INT PRIMARY KEY, v);
+        CREATE TABLE bigint_key(id BIGINT PRIMARY KEY, v);
+        CREATE TABLE composite(a INTEGER, b INTEGER, PRIMARY KEY(a, b));
+        CREATE TABLE no_rowid(id INTEGER PRIMARY KEY, v) WITHOUT ROWID;
+    )");
+    auto session = OpenFile(path);
+    struct Expect {
+        const char* table;
+        bool autoInc;
+        bool acceptsNull;
+    };
+    // INTEGER PRIMARY KEY DESC is, by a documented SQLite quirk, an ordinary key and not a rowid alias,
+    // while PRIMARY KEY(id DESC) as a table constraint is one.
+    for (const Expect& e : {Expect{"alias", true, false}, Expect{"alias_lower", true, false},
+                            Expect{"alias_by_constraint", true, false}, Expect{"desc_key", false, true},
+                            Expect{"int_key", false, true}, Expect{"bigint_key", false, true},
+                            Expect{"composite", false, true}, Expect{"no_rowid", false, false}}) {
+        const auto columns = session->DescribeQuery(std::string("SELECT * FROM ") + e.table + " WHERE 1=2");
+        ASSERT_FALSE(columns.empty());
+        EXPECT_EQ(columns[0].isAutoIncrement, std::optional<bool>(e.autoInc)) << e.table;
+        EXPECT_EQ(columns[0].acceptsNull, e.acceptsNull) << e.table;
+    }
+
+    const auto columns = session->DescribeQuery("SELECT * FROM alias WHERE 1=2");
+    ASSERT_EQ(columns.size(), 3u);
+    EXPECT_FALSE(columns[1].acceptsNull);
+    EXPECT_EQ(columns[1].isAutoIncrement, std::optional<bool>(false));
+    EXPECT_TRUE(columns[2].acceptsNull);
+}
+
+TEST_F(SqliteProvider, ViewColumnsFollowTheirOriginAndExpressionsAcceptNull) {
+    const std::string path = Path("view.db");
+    MakeDatabase(path, R"(
+        CREATE TABLE t(id INTEGER PRIMARY KEY, name VARCHAR(20) NOT NULL, note TEXT);
+        CREATE VIEW v AS SELECT id, name, note, name || 'x' AS computed, 1 + 1 AS two FROM t;
+    )");
+    const auto columns = OpenFile(path)->DescribeQuery("SELECT * FROM v WHERE 1=2");
+    ASSERT_EQ(columns.size(), 5u);
+    EXPECT_EQ(columns[0].name, "id");
+    EXPECT_EQ(columns[0].isAutoIncrement, std::optional<bool>(true));
+    EXPECT_FALSE(columns[0].acceptsNull);
+    EXPECT_EQ(columns[1].type, 200);
+    EXPECT_EQ(columns[1].definedSize, 20);
+    EXPECT_FALSE(columns[1].acceptsNull);
+    EXPECT_TRUE(columns[2].acceptsNull);
+    for (int i : {3, 4}) {
+        EXPECT_EQ(columns[i].type, 205) << columns[i].name;
+        EXPECT_TRUE(columns[i].acceptsNull) << columns[i].name;
+        EXPECT_EQ(columns[i].isAutoIncrement, std::optional<bool>(false)) << columns[i].name;
+    }
+}
+
+TEST_F(SqliteProvider, DescribeQueryRunsNothingAndRefusesMoreThanOneStatement) {
+    const std::string path = Path("guard.db");
+    MakeDatabase(path, "CREATE TABLE keep(a); INSERT INTO keep VALUES(1);");
+    const QByteArray before = FileHash(path);
+    auto session = OpenFile(path);
+
+    EXPECT_THROW(session->DescribeQuery("SELECT * FROM keep; DROP TABLE keep"), Error);
+    EXPECT_THROW(session->DescribeQuery("SELECT * FROM keep; garbage"), Error);
+    const char withNul[] = "SELECT * FROM keep\0; DROP TABLE keep";
+    EXPECT_THROW(session->DescribeQuery(std::string(withNul, sizeof withNul - 1)), Error);
+    EXPECT_THROW(session->DescribeQuery("DELETE FROM keep"), Error);
+    EXPECT_THROW(session->DescribeQuery("  -- nothing "), Error);
+    // A trailing semicolon or comment is no second statement.
+    EXPECT_EQ(session->DescribeQuery("SELECT * FROM keep; -- done").size(), 1u);
+    try {
+        session->DescribeQuery("SELECT * FROM missing WHERE 1=2");
+        ADD_FAILURE() << "a missing table was described";
+    } catch (const Error& error) {
+        EXPECT_THAT(error.what(), HasSubstr("no such table: missing"));
+    }
+
+    EXPECT_EQ(session->DescribeQuery("SELECT * FROM keep").size(), 1u);
+    session.reset();
+    EXPECT_EQ(FileHash(path), before);
+}
+
+TEST_F(SqliteProvider, CatalogueKeepsSchemaOrderAndMarksSqliteTablesAsSystem) {
+    const std::string path = Path("catalogue.db");
+    MakeDatabase(path, R"(
+        CREATE TABLE zeta(a);
+        CREATE VIEW middle AS SELECT a FROM zeta;
+        CREATE INDEX zeta_a ON zeta(a);
+        CREATE TABLE alpha(b);
+        INSERT INTO zeta VALUES(1), (2);
+        ANALYZE;
+        CREATE TRIGGER alpha_t AFTER INSERT ON alpha BEGIN SELECT 1; END;
+    )");
+    auto session = OpenFile(path);
+
+    const Rowset user = session->TableCatalogue(false);
+    ASSERT_EQ(user.columns.size(), 4u);
+    EXPECT_EQ(user.columns[2], "TABLE_NAME");
+    EXPECT_EQ(user.columns[3], "TABLE_TYPE");
+    std::vector<std::string> rows;
+    for (const auto& row : user.rows)
+        rows.push_back(row[2] + ":" + row[3]);
+    EXPECT_THAT(rows, ElementsAre("zeta:TABLE", "middle:VIEW", "alpha:TABLE"));
+
+    rows.clear();
+    for (const auto& row : session->TableCatalogue(true).rows)
+        rows.push_back(row[2] + ":" + row[3]);
+    EXPECT_THAT(rows, ElementsAre("zeta:TABLE", "middle:VIEW", "alpha:TABLE", "sqlite_stat1:SYSTEM TABLE"));
+}
+
+TEST_F(SqliteProvider, OpenFailsClearlyAndCreatesNothing) {
+    const std::string missing = Path("missing.db");
+    try {
+        OpenFile(missing);
+        ADD_FAILURE() << "a missing file was opened";
+    } catch (const Error& error) {
+        EXPECT_THAT(error.what(), HasSubstr("unable to open database file"));
+    }
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(missing)));
+
+    // This SQLite reads "file:" names as URIs whose options could ask for a new file.
+    const std::string uri = "file:" + Path("uri.db") + "?mode=rwc";
+    EXPECT_THROW(OpenFile(uri), Error);
+    EXPECT_FALSE(QFile::exists(dir_.filePath("uri.db")));
+
+    const std::string text = Path("notes.txt");
+    {
+        QFile file(QString::fromStdString(text));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(4096, 'x'));
+    }
+    const QByteArray before = FileHash(text);
+    try {
+        OpenFile(text);
+        ADD_FAILURE() << "a text file was opened as a database";
+    } catch (const Error& error) {
+        EXPECT_THAT(error.what(), HasSubstr("file is not a database"));
+    }
+    EXPECT_EQ(FileHash(text), before);
+
+    try {
+        OpenProviderSession("Provider=SQLite;Mode=Read");
+        ADD_FAILURE() << "opened without a file name";
+    } catch (const Error& error) {
+        EXPECT_THAT(error.what(), HasSubstr("Data Source"));
+    }
+    EXPECT_THROW(OpenProviderSession("Provider=SQLite;Data Source= "), Error);
+}
+
+TEST_F(SqliteProvider, ProviderKeyChoosesTheProvider) {
+    const std::string path = Path("choose.db");
+    MakeDatabase(path, "CREATE TABLE t(a);");
+    for (const std::string& text :
+         {"Provider=SQLite;Data Source=" + path, "provider= sqlite ;Data Source=" + path,
+          "Data Source=" + path + ";PROVIDER=SQLITE"}) {
+        EXPECT_EQ(OpenProviderSession(text)->TableCatalogue(false).rows.size(), 1u) << text;
+    }
+    for (const std::string text :
+         {"Provider=Bogus;Data Source=x", "Provider=;Data Source=x", "Provider=SQLite3"}) {
+        try {
+            OpenProviderSession(text);
+            ADD_FAILURE() << text;
+        } catch (const Error& error) {
+            EXPECT_STREQ(error.what(), "Provider cannot be found. It may not be properly installed.") << text;
+        }
+    }
+}
+
+TEST_F(SqliteProvider, OdbcProviderIsReachedWithOrWithoutTheKey) {
+    for (const std::string text : {"Provider=ODBC;DSN=korvista_no_such_dsn", "DSN=korvista_no_such_dsn"}) {
+        try {
+            OpenProviderSession(text);
+            ADD_FAILURE() << text;
+        } catch (const Error& error) {
+            EXPECT_STRNE(error.what(), "Provider cannot be found. It may not be properly installed.") << text;
+        }
+    }
+}
+
+} // namespace
