@@ -33,13 +33,35 @@ using FormatArg = std::variant<std::string, std::int64_t, double>;
 // not fit its argument, or a missing argument, raises korvista::Error.
 std::string Format(const std::string& format, const std::vector<FormatArg>& args);
 
+// Text rules for file names. Pure, and they accept "\\" and "/" alike so they hold for both kinds of path.
+namespace pathtext {
+// Removes the first long-path prefix (the four characters \\?\) wherever it stands; later ones stay.
+std::string StripLongPathPrefix(const std::string& name);
+// Everything up to and including the last "\\", "/" or ":"; empty when there is none.
+std::string FolderOf(const std::string& path);
+// Everything after the last "\\", "/" or ":".
+std::string FileNameOf(const std::string& path);
+// The folder of an executable's name, ending in a separator, without a leading long-path prefix.
+std::string ExePathOf(const std::string& exeName);
+// The extension starts at the last "." after the last "\\", "/" and ":"; without one, ext is appended.
+std::string ReplaceExtension(const std::string& name, const std::string& ext);
+// Appends a separator unless the text already ends in "\\" or "/": a backslash for a text holding
+// "\\" or ":", the native "/" otherwise (an empty text becomes a lone "/").
+std::string WithTrailingSeparator(const std::string& folder);
+} // namespace pathtext
+
+// Removes blanks and control characters (bytes up to 32) from both ends.
+std::string TrimControl(const std::string& text);
+
 class TDebug {
 public:
     TDebug() = delete;
 
     static void Log(const std::string& message, const std::string& category);
-    static void LogFmt(const std::string& format, const std::vector<FormatArg>& args, const std::string& category);
-    static void WriteEntry(const std::string& fileName, const std::string& message, const std::string& category);
+    static void LogFmt(const std::string& format, const std::vector<FormatArg>& args,
+                       const std::string& category);
+    static void WriteEntry(const std::string& fileName, const std::string& message,
+                           const std::string& category);
 };
 
 } // namespace korvista

@@ -1,0 +1,319 @@
+#include "support/ini_file.h"
+
+#include "support/errors.h"
+#include "support/u_Utility.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace korvista {
+
+namespace {
+
+constexpr std::size_t kMaxValueLength = 2047;
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string TrimBlanks(const std::string& text) {
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && IsBlank(text[begin]))
+        ++begin;
+    while (end > begin && IsBlank(text[end - 1]))
+        --end;
+    return text.substr(begin, end - begin);
+}
+
+bool SameName(const std::string& a, const std::string& b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i];
+        char y = b[i];
+        if (x >= 'a' && x <= 'z')
+            x = static_cast<char>(x - 'a' + 'A');
+        if (y >= 'a' && y <= 'z')
+            y = static_cast<char>(y - 'a' + 'A');
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+enum class LineKind { Other, Section, Entry };
+
+struct Line {
+    std::size_t start = 0;   // first byte of the line
+    std::size_t textEnd = 0; // where its line break begins
+    std::size_t end = 0;     // just past its line break
+    LineKind kind = LineKind::Other;
+    std::string name; // section name or key, as it stands
+    std::size_t equals = 0;
+};
+
+class Document {
+public:
+    explicit Document(std::string content) : content_(std::move(content)) { Parse(); }
+
+    const std::string& Content() const { return content_; }
+
+    // The first section of that name: the index of its header line and of the line after its last.
+    std::optional<std::pair<std::size_t, std::size_t>> FindSection(const std::string& section) const {
+        for (std::size_t i = 0; i < lines_.size(); ++i) {
+            if (lines_[i].kind != LineKind::Section || !SameName(lines_[i].name, section))
+                continue;
+            std::size_t last = i + 1;
+            while (last < lines_.size() && lines_[last].kind != LineKind::Section)
+                ++last;
+            return std::make_pair(i, last);
+        }
+        return std::nullopt;
+    }
+
+    std::vector<std::string> Keys(const std::string& section) const {
+        std::vector<std::string> keys;
+        if (const auto range = FindSection(section)) {
+            for (std::size_t i = range->first + 1; i < range->second; ++i) {
+                if (lines_[i].kind == LineKind::Entry)
+                    keys.push_back(lines_[i].name);
+            }
+        }
+        return keys;
+    }
+
+    const Line* FindEntry(const std::string& section, const std::string& key) const {
+        const auto range = FindSection(section);
+        if (!range)
+            return nullptr;
+        for (std::size_t i = range->first + 1; i < range->second; ++i) {
+            if (lines_[i].kind == LineKind::Entry && SameName(lines_[i].name, key))
+                return &lines_[i];
+        }
+        return nullptr;
+    }
+
+    std::string ValueOf(const Line& line) const {
+        return content_.substr(line.equals + 1, line.textEnd - line.equals - 1);
+    }
+
+    std::string WithValue(const std::string& section, const std::string& key,
+                          const std::string& value) const {
+        const auto range = FindSection(section);
+        if (!range) {
+            std::string result = content_;
+            if (!result.empty() && result.back() != '\n' && result.back() != '\r')
+                result += "\r\n";
+            return result + "[" + section + "]\r\n" + key + "=" + value + "\r\n";
+        }
+        if (const Line* entry = FindEntry(section, key)) {
+            return content_.substr(0, entry->start) + entry->name + "=" + value + "\r\n" +
+                   content_.substr(entry->end);
+        }
+        // After the section's last line that holds anything, so blank lines before the next section stay.
+        std::size_t anchor = range->first;
+        for (std::size_t i = range->first + 1; i < range->second; ++i) {
+            if (!TrimBlanks(Text(lines_[i])).empty())
+                anchor = i;
+        }
+        const Line& after = lines_[anchor];
+        const std::string lineBreak = after.end == after.textEnd ? "\r\n" : "";
+        return content_.substr(0, after.end) + lineBreak + key + "=" + value + "\r\n" +
+               content_.substr(after.end);
+    }
+
+private:
+    std::string Text(const Line& line) const {
+        return content_.substr(line.start, line.textEnd - line.start);
+    }
+
+    void Parse() {
+        std::size_t start = 0;
+        while (start < content_.size()) {
+            Line line;
+            line.start = start;
+            const std::size_t lf = content_.find('\n', start);
+            line.end = lf == std::string::npos ? content_.size() : lf + 1;
+            line.textEnd = lf == std::string::npos ? content_.size() : lf;
+            if (line.textEnd > start && content_[line.textEnd - 1] == '\r')
+                --line.textEnd;
+            Classify(line);
+            lines_.push_back(std::move(line));
+            start = lines_.back().end;
+        }
+    }
+
+    void Classify(Line& line) const {
+        const std::string text = TrimBlanks(Text(line));
+        if (text.empty() || text[0] == ';')
+            return;
+        if (text[0] == '[') {
+            const std::size_t close = text.find(']');
+            line.kind = LineKind::Section;
+            line.name =
+                TrimBlanks(text.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+            return;
+        }
+        const std::size_t equals = content_.find('=', line.start);
+        if (equals == std::string::npos || equals >= line.textEnd)
+            return;
+        line.name = TrimBlanks(content_.substr(line.start, equals - line.start));
+        if (line.name.empty())
+            return;
+        line.kind = LineKind::Entry;
+        line.equals = equals;
+    }
+
+    std::string content_;
+    std::vector<Line> lines_;
+};
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+enum class ReadResult { Read, Missing, Failed };
+
+ReadResult ReadWhole(const std::string& path, std::string& content) {
+    content.clear();
+    Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0)
+        return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
+    struct stat info {};
+    if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return ReadResult::Failed;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t count = ::read(file.get(), buffer, sizeof buffer);
+        if (count < 0) {
+            if (errno == EINTR)
+                continue;
+            return ReadResult::Failed;
+        }
+        if (count == 0)
+            return ReadResult::Read;
+        content.append(buffer, static_cast<std::size_t>(count));
+    }
+}
+
+bool WriteAllAt(int fd, const std::string& content) {
+    std::size_t written = 0;
+    while (written < content.size()) {
+        const ssize_t count =
+            ::pwrite(fd, content.data() + written, content.size() - written, static_cast<off_t>(written));
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            return false;
+        written += static_cast<std::size_t>(count);
+    }
+    return true;
+}
+
+// Rewrites an existing file in place, so that its permissions, owner and links stay. Space for the new
+// content is claimed first, so a full disk fails before anything of the old content is touched.
+bool ReplaceContent(const std::string& path, const std::string& oldContent, const std::string& newContent) {
+    Descriptor file(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
+    if (file.get() < 0)
+        return false;
+    if (newContent.size() > oldContent.size() &&
+        ::fallocate(file.get(), 0, 0, static_cast<off_t>(newContent.size())) != 0 && errno != EOPNOTSUPP &&
+        errno != ENOSYS)
+        return false;
+    if (WriteAllAt(file.get(), newContent) &&
+        ::ftruncate(file.get(), static_cast<off_t>(newContent.size())) == 0)
+        return true;
+    if (WriteAllAt(file.get(), oldContent))
+        (void)!::ftruncate(file.get(), static_cast<off_t>(oldContent.size()));
+    return false;
+}
+
+// The settings hold connection strings with passwords: a new file is for its owner only.
+bool CreateWithContent(const std::string& path, const std::string& content, bool& raced) {
+    raced = false;
+    Descriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (file.get() < 0) {
+        raced = errno == EEXIST;
+        return false;
+    }
+    if (WriteAllAt(file.get(), content))
+        return true;
+    ::unlink(path.c_str());
+    return false;
+}
+
+} // namespace
+
+IniFile::IniFile(std::string path) : path_(std::move(path)) {}
+
+std::vector<std::string> IniFile::ReadSectionKeys(const std::string& section) const {
+    std::string content;
+    if (ReadWhole(path_, content) != ReadResult::Read)
+        return {};
+    return Document(std::move(content)).Keys(section);
+}
+
+std::string IniFile::ReadString(const std::string& section, const std::string& key,
+                                const std::string& defaultValue) const {
+    std::string content;
+    if (ReadWhole(path_, content) != ReadResult::Read)
+        return defaultValue;
+    const Document document(std::move(content));
+    const Line* entry = document.FindEntry(section, key);
+    if (entry == nullptr)
+        return defaultValue;
+    std::string value = TrimBlanks(document.ValueOf(*entry));
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        value = value.substr(1, value.size() - 2);
+    if (value.size() > kMaxValueLength)
+        value.resize(kMaxValueLength);
+    return value;
+}
+
+void IniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
+    const Error failure(Format("Unable to write to %s", {path_}));
+    // A line break would end the entry early and could smuggle in lines of its own.
+    for (const std::string* text : {&section, &key, &value}) {
+        if (text->find_first_of("\r\n") != std::string::npos)
+            throw failure;
+    }
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        std::string content;
+        const ReadResult read = ReadWhole(path_, content);
+        if (read == ReadResult::Failed)
+            throw failure;
+        const std::string updated = Document(content).WithValue(section, key, value);
+        if (read == ReadResult::Read) {
+            if (ReplaceContent(path_, content, updated))
+                return;
+            throw failure;
+        }
+        bool raced = false;
+        if (CreateWithContent(path_, updated, raced))
+            return;
+        if (!raced)
+            throw failure;
+    }
+    throw failure;
+}
+
+void IniFile::Flush() {
+    // Nothing is held back: every store has reached the file already.
+}
+
+} // namespace korvista
