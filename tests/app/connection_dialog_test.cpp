@@ -1,0 +1,456 @@
+#include "app/connection_dialog.h"
+#include "app/connection_dialog_model.h"
+#include "app/odbc_catalog.h"
+#include "app/ui_seam.h"
+#include "schema/connection_string.h"
+#include "support/errors.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <ostream>
+
+namespace korvista {
+namespace {
+
+using ::testing::HasSubstr;
+
+// ---------------------------------------------------------------------------------------------
+// The model alone
+
+struct ProviderCase {
+    const char* label;
+    const char* text;
+    TProviderKind kind;
+    const char* name;
+};
+
+// Keeps the discovered test names short and stable.
+void PrintTo(const ProviderCase& c, std::ostream* os) {
+    *os << c.label;
+}
+
+class ModelProviderTest : public ::testing::TestWithParam<ProviderCase> {};
+
+TEST_P(ModelProviderTest, ReadsTheProviderFromTheKeys) {
+    const TConnectionModel model(GetParam().text);
+    EXPECT_EQ(model.Provider(), (TProviderChoice{GetParam().kind, GetParam().name}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Strings, ModelProviderTest,
+    ::testing::Values(
+        ProviderCase{"sqlite", "Provider=SQLite;Data Source=/a.db", TProviderKind::pkSqlite, ""},
+        ProviderCase{"sqliteLowerCaseWithBlanks", "provider = sqlite ; data source=/a.db",
+                     TProviderKind::pkSqlite, ""},
+        ProviderCase{"blank", "", TProviderKind::pkSqlite, ""},
+        ProviderCase{"driver", "Driver={PostgreSQL Unicode};Server=h", TProviderKind::pkOdbcDriver,
+                     "PostgreSQL Unicode"},
+        ProviderCase{"dataSource", "DSN=pg;Uid=u", TProviderKind::pkOdbcDataSource, "pg"},
+        ProviderCase{"odbcProviderWithDataSource", "Provider=ODBC;DSN=pg", TProviderKind::pkOdbcDataSource,
+                     "pg"},
+        // the driver manager takes whichever comes first
+        ProviderCase{"dataSourceBeforeDriver", "DSN=a;Driver=b", TProviderKind::pkOdbcDataSource, "a"},
+        ProviderCase{"driverBeforeDataSource", "Driver=b;DSN=a", TProviderKind::pkOdbcDriver, "b"},
+        ProviderCase{"foreignProvider", "Provider=SQLOLEDB;Data Source=srv", TProviderKind::pkOther,
+                     "SQLOLEDB"},
+        ProviderCase{"neitherDriverNorDataSource", "FILEDSN=/x.dsn", TProviderKind::pkOther, ""}));
+
+TEST(ConnectionModel, ComposesTheSqliteString) {
+    TConnectionModel model("");
+    model.SetValue(TConnectionModel::kDataSource, "/data/my db.sqlite");
+    EXPECT_EQ(model.Compose(), "Provider=SQLite;Data Source=/data/my db.sqlite");
+}
+
+TEST(ConnectionModel, ComposesADriverStringInTheUsualOrder) {
+    TConnectionModel model("");
+    model.SelectProvider({TProviderKind::pkOdbcDriver, "PostgreSQL Unicode"});
+    model.SetValue(TConnectionModel::kPassword, "geheim");
+    model.SetValue(TConnectionModel::kUser, "jan");
+    model.SetValue(TConnectionModel::kDatabase, "voorraad");
+    model.SetValue(TConnectionModel::kServer, "db.example");
+    model.SetValue(TConnectionModel::kPort, "5432");
+    EXPECT_EQ(model.Compose(),
+              "Driver=PostgreSQL Unicode;Server=db.example;Port=5432;Database=voorraad;Uid=jan;"
+              "Pwd=geheim");
+}
+
+TEST(ConnectionModel, ValuesWithSeparatorsSurviveParsingBack) {
+    TConnectionModel model("");
+    model.SelectProvider({TProviderKind::pkOdbcDriver, "X"});
+    model.SetValue(TConnectionModel::kPassword, "a;b}c");
+    model.SetValue(TConnectionModel::kUser, " spatie");
+    const ConnectionString parsed = ConnectionString::Parse(model.Compose());
+    EXPECT_EQ(parsed.Get("Pwd"), "a;b}c");
+    EXPECT_EQ(parsed.Get("Uid"), " spatie");
+}
+
+TEST(ConnectionModel, EmptyFieldRemovesItsKey) {
+    TConnectionModel model("Driver={X};Server=s;Port=1");
+    model.SetValue(TConnectionModel::kPort, "");
+    EXPECT_EQ(model.Compose(), "Driver=X;Server=s");
+}
+
+TEST(ConnectionModel, SwitchingProvidersKeepsUnknownKeysAndBringsBackPageValues) {
+    TConnectionModel model("Driver={X};Server=s;Uid=u;Pwd=p;sslmode=require");
+
+    model.SelectProvider({TProviderKind::pkSqlite, {}});
+    EXPECT_EQ(model.Compose(), "Provider=SQLite;sslmode=require");
+    model.SetValue(TConnectionModel::kDataSource, "/a.db");
+
+    model.SelectProvider({TProviderKind::pkOdbcDataSource, "pg"});
+    EXPECT_EQ(model.Compose(), "DSN=pg;Uid=u;Pwd=p;sslmode=require");
+
+    model.SelectProvider({TProviderKind::pkOdbcDriver, "X"});
+    EXPECT_EQ(model.Compose(), "Driver=X;Server=s;Uid=u;Pwd=p;sslmode=require");
+
+    model.SelectProvider({TProviderKind::pkSqlite, {}});
+    EXPECT_EQ(model.Value(TConnectionModel::kDataSource), "/a.db");
+}
+
+TEST(ConnectionModel, KeepsAnOdbcProviderKeyOnlyWhenTheStringHadOne) {
+    TConnectionModel with("Provider=ODBC;DSN=a");
+    with.SelectProvider({TProviderKind::pkSqlite, {}});
+    with.SelectProvider({TProviderKind::pkOdbcDriver, "b"});
+    EXPECT_EQ(with.Compose(), "Provider=ODBC;Driver=b");
+
+    TConnectionModel without("DSN=a");
+    without.SelectProvider({TProviderKind::pkSqlite, {}});
+    without.SelectProvider({TProviderKind::pkOdbcDriver, "b"});
+    EXPECT_EQ(without.Compose(), "Driver=b");
+}
+
+TEST(ConnectionModel, ReplacingEntriesDropsRowsWithoutKey) {
+    TConnectionModel model("");
+    model.ReplaceEntries({{"Driver", "X"}, {"", "los"}, {"  ", "ook los"}, {"Extra", ""}});
+    EXPECT_EQ(model.Provider(), (TProviderChoice{TProviderKind::pkOdbcDriver, "X"}));
+    EXPECT_EQ(model.Compose(), "Driver=X;Extra=");
+}
+
+TEST(ConnectionModel, UnreadableStringIsAnError) {
+    EXPECT_THROW(TConnectionModel("Driver={open"), Error);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The dialog, driven without a modal loop
+
+class RecordingUi : public UiSeam {
+public:
+    struct Shown {
+        bool error;
+        QString caption;
+        QString text;
+    };
+    explicit RecordingUi(std::vector<Shown>* log) : log_(log) {}
+    void ShowError(QWidget*, const QString& caption, const QString& text) override {
+        log_->push_back({true, caption, text});
+    }
+    void ShowMessage(QWidget*, const QString& caption, const QString& text) override {
+        log_->push_back({false, caption, text});
+    }
+    std::string PromptDataSource(QWidget*, const std::string& initial) override { return initial; }
+
+private:
+    std::vector<Shown>* log_;
+};
+
+OdbcCatalog FakeCatalog() {
+    return {{{"PostgreSQL Unicode", "PostgreSQL"}, {"MariaDB Unicode", ""}},
+            {{"voorraad", "PostgreSQL Unicode"}}};
+}
+
+class ConnectionDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override { SetUi(std::make_unique<RecordingUi>(&shown_)); }
+    void TearDown() override { SetUi(nullptr); }
+
+    std::unique_ptr<TfrmConnection> Open(const std::string& initial,
+                                         OdbcCatalogSource catalog = FakeCatalog) {
+        return std::make_unique<TfrmConnection>(nullptr, initial, catalog);
+    }
+
+    template <typename T> static T* Find(QWidget* dialog, const char* name) {
+        T* widget = dialog->findChild<T*>(QString::fromLatin1(name));
+        if (!widget)
+            ADD_FAILURE() << "no widget " << name;
+        return widget;
+    }
+
+    static QTreeWidgetItem* ProviderItem(QWidget* dialog, const QString& caption) {
+        auto* tree = Find<QTreeWidget>(dialog, "tvProviders");
+        const auto items = tree->findItems(caption, Qt::MatchExactly | Qt::MatchRecursive);
+        for (QTreeWidgetItem* item : items) {
+            if (item->flags() & Qt::ItemIsSelectable)
+                return item;
+        }
+        ADD_FAILURE() << "no provider " << caption.toStdString();
+        return nullptr;
+    }
+
+    static void Choose(QWidget* dialog, const QString& caption) {
+        Find<QTreeWidget>(dialog, "tvProviders")->setCurrentItem(ProviderItem(dialog, caption));
+    }
+
+    static QString Current(QWidget* dialog) {
+        const QTreeWidgetItem* item = Find<QTreeWidget>(dialog, "tvProviders")->currentItem();
+        return item ? item->text(0) : QString();
+    }
+
+    static int RowOf(QTableWidget* table, const QString& key) {
+        for (int row = 0; row < table->rowCount(); ++row) {
+            if (table->item(row, 0)->text() == key)
+                return row;
+        }
+        return -1;
+    }
+
+    std::vector<RecordingUi::Shown> shown_;
+};
+
+TEST_F(ConnectionDialogTest, OpensASqliteStringOnItsFields) {
+    auto dialog = Open("Provider=SQLite;Data Source=/srv/data/a.db");
+    EXPECT_EQ(Find<QTabWidget>(dialog.get(), "tcPages")->currentIndex(), 1);
+    EXPECT_EQ(Find<QStackedWidget>(dialog.get(), "pcConnection")->currentWidget()->objectName(), "pgSqlite");
+    EXPECT_EQ(Find<QLineEdit>(dialog.get(), "edtDataSource")->text(), "/srv/data/a.db");
+    EXPECT_EQ(Current(dialog.get()), "SQLite");
+}
+
+TEST_F(ConnectionDialogTest, OpensDriverAndDataSourceStringsOnTheirFields) {
+    auto driver = Open("Driver={MariaDB Unicode};Server=db;Port=3306;Database=d;Uid=u;Pwd=p");
+    EXPECT_EQ(Find<QStackedWidget>(driver.get(), "pcConnection")->currentWidget()->objectName(), "pgDriver");
+    EXPECT_EQ(Current(driver.get()), "MariaDB Unicode");
+    EXPECT_EQ(Find<QLineEdit>(driver.get(), "edtServer")->text(), "db");
+    EXPECT_EQ(Find<QLineEdit>(driver.get(), "edtPort")->text(), "3306");
+    EXPECT_EQ(Find<QLineEdit>(driver.get(), "edtDatabase")->text(), "d");
+    EXPECT_EQ(Find<QLineEdit>(driver.get(), "edtUser")->text(), "u");
+    EXPECT_EQ(Find<QLineEdit>(driver.get(), "edtPassword")->text(), "p");
+    EXPECT_EQ(Find<QLineEdit>(driver.get(), "edtPassword")->echoMode(), QLineEdit::Password);
+
+    auto source = Open("DSN=voorraad;Uid=jan");
+    EXPECT_EQ(Find<QStackedWidget>(source.get(), "pcConnection")->currentWidget()->objectName(),
+              "pgDataSource");
+    EXPECT_EQ(Current(source.get()), "voorraad");
+    EXPECT_EQ(Find<QLineEdit>(source.get(), "edtDsnUser")->text(), "jan");
+}
+
+TEST_F(ConnectionDialogTest, ADriverThisMachineLacksStaysChosen) {
+    auto dialog = Open("Driver={Oracle 19};Server=x");
+    EXPECT_EQ(Current(dialog.get()), "Oracle 19");
+    dialog->accept();
+    EXPECT_EQ(dialog->Result(), "Driver=Oracle 19;Server=x");
+}
+
+TEST_F(ConnectionDialogTest, ComposesADriverStringFromTheFields) {
+    auto dialog = Open("");
+    EXPECT_EQ(Find<QTabWidget>(dialog.get(), "tcPages")->currentIndex(), 0);
+    Choose(dialog.get(), "PostgreSQL Unicode");
+    EXPECT_EQ(Find<QStackedWidget>(dialog.get(), "pcConnection")->currentWidget()->objectName(), "pgDriver");
+    Find<QLineEdit>(dialog.get(), "edtServer")->setText("localhost");
+    Find<QLineEdit>(dialog.get(), "edtPort")->setText("5432");
+    Find<QLineEdit>(dialog.get(), "edtDatabase")->setText("korvista");
+    Find<QLineEdit>(dialog.get(), "edtUser")->setText("jan");
+    Find<QLineEdit>(dialog.get(), "edtPassword")->setText("ge;heim");
+    dialog->accept();
+    EXPECT_EQ(dialog->Result(),
+              "Driver=PostgreSQL Unicode;Server=localhost;Port=5432;Database=korvista;Uid=jan;Pwd={ge;heim}");
+}
+
+TEST_F(ConnectionDialogTest, ComposesASqliteStringThroughTheFileChooser) {
+    auto dialog = Open("DSN=voorraad");
+    Choose(dialog.get(), "SQLite");
+    QString offered = "unset";
+    dialog->SetFileChooser([&](QWidget*, const QString& current) {
+        offered = current;
+        return QStringLiteral("/tmp/gekozen.db");
+    });
+    Find<QPushButton>(dialog.get(), "btnBrowse")->click();
+    EXPECT_EQ(offered, "");
+    EXPECT_EQ(Find<QLineEdit>(dialog.get(), "edtDataSource")->text(), "/tmp/gekozen.db");
+
+    // Cancelling the chooser leaves the field alone.
+    dialog->SetFileChooser([](QWidget*, const QString&) { return QString(); });
+    Find<QPushButton>(dialog.get(), "btnBrowse")->click();
+    dialog->accept();
+    EXPECT_EQ(dialog->Result(), "Provider=SQLite;Data Source=/tmp/gekozen.db");
+}
+
+TEST_F(ConnectionDialogTest, UnknownKeysSurvivePageSwitches) {
+    auto dialog = Open("Provider=ODBC;Driver={PostgreSQL Unicode};Server=s;Pwd=p;sslmode=require");
+    Choose(dialog.get(), "SQLite");
+    Find<QLineEdit>(dialog.get(), "edtDataSource")->setText("/a.db");
+    auto* table = Find<QTableWidget>(dialog.get(), "tblAll");
+    EXPECT_GE(RowOf(table, "sslmode"), 0);
+    EXPECT_EQ(RowOf(table, "Server"), -1);
+    Choose(dialog.get(), "voorraad");
+    Choose(dialog.get(), "PostgreSQL Unicode");
+    EXPECT_EQ(Find<QLineEdit>(dialog.get(), "edtServer")->text(), "s");
+    dialog->accept();
+    EXPECT_EQ(dialog->Result(), "Provider=ODBC;Driver=PostgreSQL Unicode;Server=s;Pwd=p;sslmode=require");
+}
+
+TEST_F(ConnectionDialogTest, EditsOnTheAllPageFlowBack) {
+    auto dialog = Open("Driver={PostgreSQL Unicode};Server=oud");
+    auto* table = Find<QTableWidget>(dialog.get(), "tblAll");
+    ASSERT_EQ(table->rowCount(), 2);
+
+    table->item(RowOf(table, "Server"), 1)->setText("nieuw");
+    EXPECT_EQ(Find<QLineEdit>(dialog.get(), "edtServer")->text(), "nieuw");
+
+    Find<QPushButton>(dialog.get(), "btnAddKey")->click();
+    ASSERT_EQ(table->rowCount(), 3);
+    table->item(2, 0)->setText("Port");
+    table->item(2, 1)->setText("5433");
+    EXPECT_EQ(Find<QLineEdit>(dialog.get(), "edtPort")->text(), "5433");
+
+    // Renaming the driver on the table moves the provider page along.
+    table->item(RowOf(table, "Driver"), 1)->setText("MariaDB Unicode");
+    EXPECT_EQ(Current(dialog.get()), "MariaDB Unicode");
+
+    table->setCurrentCell(RowOf(table, "Server"), 0);
+    Find<QPushButton>(dialog.get(), "btnRemoveKey")->click();
+    EXPECT_EQ(Find<QLineEdit>(dialog.get(), "edtServer")->text(), "");
+
+    // Field edits show on the table.
+    Find<QLineEdit>(dialog.get(), "edtDatabase")->setText("d");
+    EXPECT_EQ(table->item(RowOf(table, "Database"), 1)->text(), "d");
+
+    dialog->accept();
+    EXPECT_EQ(dialog->Result(), "Driver=MariaDB Unicode;Port=5433;Database=d");
+}
+
+TEST_F(ConnectionDialogTest, CancelGivesBackTheInitialStringUnchanged) {
+    const std::string initial = " provider = SQLite ; data source = /a.db ; ";
+    auto dialog = Open(initial);
+    Find<QLineEdit>(dialog.get(), "edtDataSource")->setText("/b.db");
+    dialog->reject();
+    EXPECT_EQ(dialog->Result(), initial);
+}
+
+TEST_F(ConnectionDialogTest, AnUnreadableStringOpensAfreshAndCancelKeepsIt) {
+    const std::string initial = "Driver={PostgreSQL Unicode;Server=x";
+    auto dialog = Open(initial);
+    EXPECT_FALSE(Find<QLabel>(dialog.get(), "lblWarning")->isHidden());
+    EXPECT_EQ(Current(dialog.get()), "SQLite");
+    dialog->reject();
+    EXPECT_EQ(dialog->Result(), initial);
+
+    auto readable = Open("DSN=voorraad");
+    EXPECT_TRUE(Find<QLabel>(readable.get(), "lblWarning")->isHidden());
+}
+
+TEST_F(ConnectionDialogTest, FailingOdbcEnumerationStillOffersSqlite) {
+    auto dialog = Open("", []() -> OdbcCatalog { throw Error("driver manager weg"); });
+    auto* tree = Find<QTreeWidget>(dialog.get(), "tvProviders");
+    EXPECT_FALSE(
+        tree->findItems("ODBC is niet beschikbaar: driver manager weg", Qt::MatchExactly | Qt::MatchRecursive)
+            .isEmpty());
+    Choose(dialog.get(), "SQLite");
+    EXPECT_EQ(Current(dialog.get()), "SQLite");
+}
+
+class ConnectionTestButtonTest : public ConnectionDialogTest {
+protected:
+    QString CreateDatabase() {
+        const QString path = dir_.filePath("proef.db");
+        sqlite3* db = nullptr;
+        EXPECT_EQ(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db, "CREATE TABLE t (id INTEGER)", nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+        return path;
+    }
+    QTemporaryDir dir_;
+};
+
+TEST_F(ConnectionTestButtonTest, ReportsSuccessForAnExistingDatabase) {
+    auto dialog = Open("");
+    Find<QLineEdit>(dialog.get(), "edtDataSource")->setText(CreateDatabase());
+    Find<QPushButton>(dialog.get(), "btnTest")->click();
+    ASSERT_EQ(shown_.size(), 1U);
+    EXPECT_FALSE(shown_[0].error);
+    EXPECT_EQ(shown_[0].text, "Verbinding geslaagd.");
+    EXPECT_TRUE(Find<QPushButton>(dialog.get(), "btnTest")->isEnabled());
+}
+
+TEST_F(ConnectionTestButtonTest, ReportsTheProvidersMessageOnFailure) {
+    const QString missing = dir_.filePath("bestaat-niet.db");
+    auto dialog = Open("Provider=SQLite;Data Source=" + missing.toStdString());
+    Find<QPushButton>(dialog.get(), "btnTest")->click();
+    ASSERT_EQ(shown_.size(), 1U);
+    EXPECT_TRUE(shown_[0].error);
+    EXPECT_THAT(shown_[0].text.toStdString(),
+                HasSubstr("unable to open database file: " + missing.toStdString()));
+    EXPECT_FALSE(QFile::exists(missing)) << "testing must not create the database";
+
+    // A non-database file fails as well, with SQLite's own words.
+    const QString text = dir_.filePath("tekst.db");
+    std::ofstream(text.toStdString()) << "dit is geen database, maar wel lang genoeg om gelezen te worden\n";
+    Find<QLineEdit>(dialog.get(), "edtDataSource")->setText(text);
+    Find<QPushButton>(dialog.get(), "btnTest")->click();
+    ASSERT_EQ(shown_.size(), 2U);
+    EXPECT_TRUE(shown_[1].error);
+    EXPECT_THAT(shown_[1].text.toStdString(), HasSubstr("not a database"));
+}
+
+TEST_F(ConnectionTestButtonTest, ReportsAnUnknownProvider) {
+    auto dialog = Open("Provider=SQLOLEDB;Data Source=srv");
+    EXPECT_EQ(Find<QStackedWidget>(dialog.get(), "pcConnection")->currentWidget()->objectName(), "pgOther");
+    Find<QPushButton>(dialog.get(), "btnTest")->click();
+    ASSERT_EQ(shown_.size(), 1U);
+    EXPECT_THAT(shown_[0].text.toStdString(), HasSubstr("Provider cannot be found"));
+}
+
+// ---------------------------------------------------------------------------------------------
+// The driver manager's lists, from ini files of the test's own
+
+TEST(OdbcCatalog, ListsDriversAndDataSourcesOfTheDriverManager) {
+    QTemporaryDir dir;
+    std::ofstream(dir.filePath("odbcinst.ini").toStdString())
+        << "[Proefdriver Een]\nDescription=De eerste\nDriver=/nonexistent/libeen.so\n\n"
+        << "[Proefdriver Twee]\nDriver=/nonexistent/libtwee.so\n";
+    std::ofstream(dir.filePath("odbc.ini").toStdString()) << "[systeembron]\nDriver=Proefdriver Een\n";
+    std::ofstream(dir.filePath("user.ini").toStdString()) << "[gebruikersbron]\nDriver=Proefdriver Twee\n";
+
+    const auto set = [](const char* name, const QString& value) {
+        setenv(name, value.toUtf8().constData(), 1);
+    };
+    const QByteArray oldSys = qgetenv("ODBCSYSINI"), oldInst = qgetenv("ODBCINSTINI"),
+                     oldIni = qgetenv("ODBCINI");
+    set("ODBCSYSINI", dir.path());
+    set("ODBCINSTINI", "odbcinst.ini");
+    set("ODBCINI", dir.filePath("user.ini"));
+    OdbcCatalog catalog;
+    EXPECT_NO_THROW(catalog = ReadOdbcCatalog());
+    const auto restore = [](const char* name, const QByteArray& value) {
+        value.isNull() ? unsetenv(name) : setenv(name, value.constData(), 1);
+    };
+    restore("ODBCSYSINI", oldSys);
+    restore("ODBCINSTINI", oldInst);
+    restore("ODBCINI", oldIni);
+
+    ASSERT_EQ(catalog.drivers.size(), 2U);
+    EXPECT_EQ(catalog.drivers[0].name, "Proefdriver Een");
+    EXPECT_EQ(catalog.drivers[0].description, "De eerste");
+    EXPECT_EQ(catalog.drivers[1].name, "Proefdriver Twee");
+    EXPECT_EQ(catalog.drivers[1].description, "");
+    ASSERT_EQ(catalog.dataSources.size(), 2U);
+    EXPECT_EQ(catalog.dataSources[0].name, "gebruikersbron");
+    EXPECT_EQ(catalog.dataSources[0].driver, "Proefdriver Twee");
+    EXPECT_EQ(catalog.dataSources[1].name, "systeembron");
+    EXPECT_EQ(catalog.dataSources[1].driver, "Proefdriver Een");
+}
+
+} // namespace
+} // namespace korvista
