@@ -1,0 +1,160 @@
+#include "app/cli/cli_options.h"
+
+#include "version.h"
+
+#include <string_view>
+
+namespace korvista::cli {
+
+namespace {
+
+OutputFormat ParseFormat(const std::string& value) {
+    if (value == "text")
+        return OutputFormat::Text;
+    if (value == "tsv")
+        return OutputFormat::Tsv;
+    if (value == "json")
+        return OutputFormat::Json;
+    throw UsageError("unknown output format '" + value + "' (text, tsv or json)");
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+} // namespace
+
+CliOptions ParseCliOptions(const std::vector<std::string>& args) {
+    CliOptions options;
+    bool help = false;
+    bool version = false;
+    bool optionsEnded = false;
+    std::vector<std::string> positional;
+
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg == "-" || !StartsWith(arg, "-")) {
+            positional.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+
+        // "--name=value" and "--name value" both give a value to the options that take one.
+        std::string name = arg;
+        std::optional<std::string> inlineValue;
+        if (const std::size_t eq = arg.find('='); StartsWith(arg, "--") && eq != std::string::npos) {
+            name = arg.substr(0, eq);
+            inlineValue = arg.substr(eq + 1);
+        }
+        const auto value = [&]() -> std::string {
+            if (inlineValue)
+                return *inlineValue;
+            if (i + 1 >= args.size())
+                throw UsageError("option " + name + " needs a value");
+            return args[++i];
+        };
+        const auto noValue = [&] {
+            if (inlineValue)
+                throw UsageError("option " + name + " takes no value");
+        };
+
+        if (name == "--format") {
+            options.format = ParseFormat(value());
+        } else if (name == "--settings") {
+            options.settingsFile = value();
+            if (options.settingsFile->empty())
+                throw UsageError("option --settings needs a file name");
+        } else if (name == "--no-datatype") {
+            noValue();
+            options.switches.datatype = false;
+        } else if (name == "--no-size") {
+            noValue();
+            options.switches.size = false;
+        } else if (name == "--no-null") {
+            noValue();
+            options.switches.null = false;
+        } else if (name == "--no-missing") {
+            noValue();
+            options.switches.missing = false;
+        } else if (name == "--help" || name == "-h") {
+            noValue();
+            help = true;
+        } else if (name == "--version") {
+            noValue();
+            version = true;
+        } else {
+            throw UsageError("unknown option '" + name + "'");
+        }
+    }
+
+    if (help) {
+        options.mode = CliOptions::Mode::Help;
+        return options;
+    }
+    if (version) {
+        options.mode = CliOptions::Mode::Version;
+        return options;
+    }
+    if (options.settingsFile) {
+        if (!positional.empty())
+            throw UsageError("--settings takes both connection strings from the file; give no others");
+        return options;
+    }
+    if (positional.size() != 2)
+        throw UsageError(positional.size() < 2 ? "two connection strings are needed"
+                                               : "more than two connection strings given");
+    options.connection1 = positional[0];
+    options.connection2 = positional[1];
+    return options;
+}
+
+std::string UsageText() {
+    return R"(Usage: korvista-cli [options] CONNECTION1 CONNECTION2
+       korvista-cli [options] --settings FILE
+
+Compares the table structure of database 2 with that of database 1, exactly as "Vergelijk" does in
+the window: every table and view of database 1, each of its columns matched by name (letters a-z in
+any case) with the columns of the same table in database 2. Reported are columns missing from
+database 2 and columns that differ in data type, size or nullability.
+
+Connections are written as in the window:
+  Provider=SQLite;Data Source=FILE   a SQLite file, opened read-only
+  any ODBC connection string         for example DSN=name;Uid=user;Pwd=secret
+
+Options:
+  --settings FILE          take both connection strings from a settings file of the window
+                           (sections DB1 and DB2, key ConnectionString)
+  --no-datatype            do not report differences in data type
+  --no-size                do not report differences in size
+  --no-null                do not report differences in nullability
+  --no-missing             do not report columns missing from database 2
+  --format text|tsv|json   output format, text by default
+  -h, --help               show this help
+  --version                show the version
+
+Output, on standard output:
+  text   an aligned table, then "Er zijn N verschillen gevonden!" when N is not 0
+  tsv    a header line, then one line per row; five cells separated by tabs
+  json   {"version": 1, "differences": N, "rows": [{"table", "field", "db1", "db2", "difference"}]}
+In text and tsv a tab, newline or other control character inside a cell is replaced by a blank.
+Text that is not valid UTF-8 is repaired with U+FFFD in every format. N counts differences, not
+rows: a row that differs in type and size counts 2.
+
+Exit status: 0 no differences, 1 differences found, 2 error (message on standard error).
+
+Examples:
+  korvista-cli "Provider=SQLite;Data Source=shop-v1.db" "Provider=SQLite;Data Source=shop-v2.db"
+  korvista-cli --format json --no-null \
+      "Driver={PostgreSQL Unicode};Server=db1.example.org;Database=shop;Uid=ci;Pwd=secret" \
+      "DSN=shop-staging"
+)";
+}
+
+std::string VersionText() {
+    return std::string("korvista-cli ") + KORVISTA_FILE_VERSION + "\n";
+}
+
+} // namespace korvista::cli

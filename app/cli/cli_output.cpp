@@ -1,0 +1,171 @@
+#include "app/cli/cli_output.h"
+
+#include <QString>
+
+#include <array>
+#include <cstdio>
+
+namespace korvista::cli {
+
+namespace {
+
+constexpr std::array<const char*, 5> kCaptions = {"Table", "Veldnaam", "Veld (DB1)", "Veld (DB2)",
+                                                  "Verschil"};
+
+std::array<std::string, 5> Cells(const ResultRow& row) {
+    return {row.table, row.field, row.db1, row.db2, row.difference};
+}
+
+void AppendJsonString(std::string& out, const std::string& text) {
+    out += '"';
+    for (const char c : RepairUtf8(text)) {
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\b':
+            out += "\\b";
+            break;
+        case '\f':
+            out += "\\f";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+                out += escaped;
+            } else {
+                out += c;
+            }
+        }
+    }
+    out += '"';
+}
+
+} // namespace
+
+std::string RepairUtf8(const std::string& text) {
+    // Qt's decoder replaces each invalid sequence (overlong forms and surrogates included) with U+FFFD.
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).toStdString();
+}
+
+std::string CleanCell(const std::string& text) {
+    std::string cell = RepairUtf8(text);
+    for (char& c : cell) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = ' ';
+    }
+    return cell;
+}
+
+std::size_t CodePointCount(const std::string& text) {
+    std::size_t count = 0;
+    for (const char c : text) {
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80)
+            ++count;
+    }
+    return count;
+}
+
+std::string FormatText(const TableComparison& result) {
+    std::vector<std::array<std::string, 5>> lines;
+    lines.reserve(result.rows.size() + 2);
+    lines.push_back({kCaptions[0], kCaptions[1], kCaptions[2], kCaptions[3], kCaptions[4]});
+    lines.emplace_back(); // the rule under the captions, sized below
+    for (const ResultRow& row : result.rows) {
+        std::array<std::string, 5> cells = Cells(row);
+        for (std::string& cell : cells)
+            cell = CleanCell(cell);
+        lines.push_back(std::move(cells));
+    }
+
+    std::array<std::size_t, 5> widths{};
+    for (const auto& cells : lines) {
+        for (std::size_t i = 0; i < cells.size(); ++i)
+            widths[i] = std::max(widths[i], CodePointCount(cells[i]));
+    }
+    for (std::size_t i = 0; i < widths.size(); ++i)
+        lines[1][i] = std::string(widths[i], '-');
+
+    std::string out;
+    for (const auto& cells : lines) {
+        std::string line;
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            if (i > 0)
+                line += "  ";
+            line += cells[i];
+            if (i + 1 < cells.size())
+                line.append(widths[i] - CodePointCount(cells[i]), ' ');
+        }
+        // The last cell is never padded, but an empty one leaves the blanks before it.
+        line.erase(line.find_last_not_of(' ') + 1);
+        out += line + '\n';
+    }
+    if (result.count != 0)
+        out += "\nEr zijn " + std::to_string(result.count) + " verschillen gevonden!\n";
+    return out;
+}
+
+std::string FormatTsv(const TableComparison& result) {
+    std::string out;
+    for (std::size_t i = 0; i < kCaptions.size(); ++i)
+        out += std::string(i > 0 ? "\t" : "") + kCaptions[i];
+    out += '\n';
+    for (const ResultRow& row : result.rows) {
+        const std::array<std::string, 5> cells = Cells(row);
+        for (std::size_t i = 0; i < cells.size(); ++i)
+            out += (i > 0 ? "\t" : "") + CleanCell(cells[i]);
+        out += '\n';
+    }
+    return out;
+}
+
+std::string FormatJson(const TableComparison& result) {
+    std::string out =
+        "{\n  \"version\": 1,\n  \"differences\": " + std::to_string(result.count) + ",\n  \"rows\": [";
+    for (std::size_t r = 0; r < result.rows.size(); ++r) {
+        const ResultRow& row = result.rows[r];
+        out += r == 0 ? "\n    {" : ",\n    {";
+        const std::array<std::pair<const char*, const std::string*>, 5> fields = {
+            {{"table", &row.table},
+             {"field", &row.field},
+             {"db1", &row.db1},
+             {"db2", &row.db2},
+             {"difference", &row.difference}}};
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            out += i == 0 ? "\"" : ", \"";
+            out += fields[i].first;
+            out += "\": ";
+            AppendJsonString(out, *fields[i].second);
+        }
+        out += "}";
+    }
+    out += result.rows.empty() ? "]\n}\n" : "\n  ]\n}\n";
+    return out;
+}
+
+std::string FormatResult(const TableComparison& result, OutputFormat format) {
+    switch (format) {
+    case OutputFormat::Tsv:
+        return FormatTsv(result);
+    case OutputFormat::Json:
+        return FormatJson(result);
+    case OutputFormat::Text:
+        break;
+    }
+    return FormatText(result);
+}
+
+} // namespace korvista::cli

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "app/cli/cli_options.h"
+#include "compare/comparison.h"
+
+#include <cstddef>
+#include <string>
+
+namespace korvista::cli {
+
+// Invalid UTF-8 sequences become U+FFFD; everything else is kept byte for byte.
+std::string RepairUtf8(const std::string& text);
+// Repaired, and every ASCII control character (tab and newline included) replaced by a blank.
+std::string CleanCell(const std::string& text);
+// Code points of valid UTF-8 text.
+std::size_t CodePointCount(const std::string& text);
+
+std::string FormatText(const TableComparison& result);
+std::string FormatTsv(const TableComparison& result);
+std::string FormatJson(const TableComparison& result);
+std::string FormatResult(const TableComparison& result, OutputFormat format);
+
+} // namespace korvista::cli

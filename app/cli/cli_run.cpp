@@ -1,0 +1,198 @@
+#include "app/cli/cli_run.h"
+
+#include "app/cli/cli_output.h"
+#include "schema/u_Database.h"
+#include "support/ini_file.h"
+
+#include <cstdio>
+#include <fcntl.h>
+#include <fstream>
+#include <optional>
+#include <unistd.h>
+
+namespace korvista::cli {
+
+namespace {
+
+constexpr const char* kProgram = "korvista-cli";
+
+// Provider messages may span lines; the error report is one.
+std::string OneLine(std::string text) {
+    for (char& c : text) {
+        if (c == '\n' || c == '\r' || c == '\t')
+            c = ' ';
+    }
+    return text;
+}
+
+std::string ConnectionFromSettings(const IniFile& ini, const std::string& section, int number) {
+    // A section without entry lines counts as absent, as in the window's settings store.
+    if (!ini.ReadSectionKeys(section).empty()) {
+        std::string value = ini.ReadString(section, "ConnectionString");
+        if (!value.empty())
+            return value;
+    }
+    throw Error("the settings file " + ini.Path() + " holds no connection string for database " +
+                std::to_string(number) + " (section " + section + ", key ConnectionString)");
+}
+
+// TDebug mirrors every log entry to standard error, where a debugger would read it in the window. Here
+// standard error carries the one-line report that pipelines read, so the mirror goes to /dev/null while
+// Connect runs; the log file gets the entry as always.
+class DebugOutputSilenced {
+public:
+    DebugOutputSilenced() {
+        std::fflush(stderr);
+        saved_ = ::dup(STDERR_FILENO);
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (saved_ >= 0 && null >= 0)
+            ::dup2(null, STDERR_FILENO);
+        if (null >= 0)
+            ::close(null);
+    }
+    ~DebugOutputSilenced() {
+        std::fflush(stderr);
+        if (saved_ >= 0) {
+            ::dup2(saved_, STDERR_FILENO);
+            ::close(saved_);
+        }
+    }
+    DebugOutputSilenced(const DebugOutputSilenced&) = delete;
+    DebugOutputSilenced& operator=(const DebugOutputSilenced&) = delete;
+
+private:
+    int saved_ = -1;
+};
+
+// Connect has logged the failure and kept its message to itself; a second open gives the message.
+std::optional<std::string> OpenFailure(TDatabase& database) {
+    if (database.ADO().Connected())
+        return std::nullopt;
+    try {
+        database.ADO().Open();
+        return std::nullopt;
+    } catch (const Error& error) {
+        return std::string(error.what());
+    }
+}
+
+// Cuts valid UTF-8 text to at most max code points.
+std::string Truncate(const std::string& text, std::size_t max) {
+    std::size_t points = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 && points++ == max)
+            return text.substr(0, i);
+    }
+    return text;
+}
+
+} // namespace
+
+ConnectionStrings ReadSettingsFile(const std::string& path) {
+    // IniFile reads a missing file as empty; here that is an error of its own.
+    if (!std::ifstream(path, std::ios::binary).is_open())
+        throw Error("cannot read the settings file " + path);
+    const IniFile ini(path);
+    ConnectionStrings connections;
+    connections.db1 = ConnectionFromSettings(ini, "DB1", 1);
+    connections.db2 = ConnectionFromSettings(ini, "DB2", 2);
+    return connections;
+}
+
+TableComparison RunComparison(const ConnectionStrings& connections, const CompareSwitches& switches,
+                              const CompareProgress& progress) {
+    TDatabase db1(nullptr);
+    TDatabase db2(nullptr);
+    db1.SetConnectionString(connections.db1);
+    db2.SetConnectionString(connections.db2);
+    {
+        const DebugOutputSilenced quiet;
+        db1.Connect();
+        db2.Connect();
+    }
+
+    if (const auto message = OpenFailure(db1))
+        throw Error("database 1 cannot be opened: " + *message);
+    if (const auto message = OpenFailure(db2))
+        throw Error("database 2 cannot be opened: " + *message);
+
+    try {
+        return CompareDatabases(db1, db2, switches, progress);
+    } catch (const Error& error) {
+        throw Error("the tables of database 1 cannot be listed: " + std::string(error.what()));
+    }
+}
+
+ProgressLine::ProgressLine(std::ostream& out, std::size_t width)
+    : out_(out), width_(width > 1 ? width - 1 : 1) {}
+
+ProgressLine::~ProgressLine() {
+    Clear();
+}
+
+void ProgressLine::Update(std::size_t index, std::size_t total, const std::string& table) {
+    const std::string text = Truncate("table " + std::to_string(index + 1) + " of " + std::to_string(total) +
+                                          ": " + CleanCell(table),
+                                      width_);
+    const std::size_t length = CodePointCount(text);
+    out_ << '\r' << text;
+    if (length < shown_)
+        out_ << std::string(shown_ - length, ' ');
+    out_ << std::flush;
+    shown_ = length;
+}
+
+void ProgressLine::Clear() {
+    if (shown_ == 0)
+        return;
+    out_ << '\r' << std::string(shown_, ' ') << '\r' << std::flush;
+    shown_ = 0;
+}
+
+int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                   std::size_t progressWidth) {
+    CliOptions options;
+    try {
+        options = ParseCliOptions(args);
+    } catch (const UsageError& error) {
+        err << kProgram << ": " << OneLine(error.what()) << " (see " << kProgram << " --help)" << std::endl;
+        return 2;
+    }
+
+    if (options.mode == CliOptions::Mode::Help) {
+        out << UsageText() << std::flush;
+        return out ? 0 : 2;
+    }
+    if (options.mode == CliOptions::Mode::Version) {
+        out << VersionText() << std::flush;
+        return out ? 0 : 2;
+    }
+
+    TableComparison result;
+    try {
+        const ConnectionStrings connections =
+            options.settingsFile ? ReadSettingsFile(*options.settingsFile)
+                                 : ConnectionStrings{options.connection1, options.connection2};
+        std::optional<ProgressLine> progressLine;
+        CompareProgress progress;
+        if (progressWidth > 0) {
+            progressLine.emplace(err, progressWidth);
+            progress = [&](std::size_t index, std::size_t total, const std::string& table) {
+                progressLine->Update(index, total, table);
+            };
+        }
+        result = RunComparison(connections, options.switches, progress);
+    } catch (const std::exception& error) {
+        err << kProgram << ": " << OneLine(error.what()) << std::endl;
+        return 2;
+    }
+
+    out << FormatResult(result, options.format) << std::flush;
+    if (!out) {
+        err << kProgram << ": the result cannot be written to standard output" << std::endl;
+        return 2;
+    }
+    return result.count == 0 ? 0 : 1;
+}
+
+} // namespace korvista::cli

@@ -1,0 +1,67 @@
+#include "compare/schema_comparison.h"
+
+#include "schema/schema_reader.h"
+#include "support/errors.h"
+
+#include <memory>
+
+namespace korvista {
+
+namespace {
+
+// Descriptors of one table on one side; they live as long as the comparison of that table.
+struct FieldList {
+    std::vector<std::unique_ptr<TFieldItem>> owned;
+    std::vector<const TFieldItem*> items;
+};
+
+FieldList MakeFieldList(const std::vector<FieldDef>& defs) {
+    FieldList list;
+    list.owned.reserve(defs.size());
+    list.items.reserve(defs.size());
+    for (const FieldDef& def : defs) {
+        auto item = std::make_unique<TFieldItem>(nullptr);
+        item->FieldName = def.name;
+        item->DataType = def.dataType;
+        item->Length = def.size;
+        item->Nullable = !def.required;
+        list.items.push_back(item.get());
+        list.owned.push_back(std::move(item));
+    }
+    return list;
+}
+
+} // namespace
+
+std::vector<FieldDef> LoadTableFields(TDatabase& database, const std::string& table) {
+    if (!database.ADO().Connected())
+        return {};
+    try {
+        return ReadTableFields(database.ADO(), table);
+    } catch (const Error&) {
+        // A table the provider cannot describe reads as one without columns, as in the window.
+        return {};
+    }
+}
+
+TableComparison CompareDatabases(TDatabase& db1, TDatabase& db2, const CompareSwitches& switches,
+                                 const CompareProgress& progress) {
+    std::vector<std::string> tables;
+    GetTableNames(db1.ADO(), tables, false);
+
+    TableComparison total;
+    for (std::size_t i = 0; i < tables.size(); ++i) {
+        const std::string& table = tables[i];
+        if (progress)
+            progress(i, tables.size(), table);
+        const FieldList fields1 = MakeFieldList(LoadTableFields(db1, table));
+        const FieldList fields2 = MakeFieldList(LoadTableFields(db2, table));
+        TableComparison one = CompareTable(table, fields1.items, fields2.items, switches);
+        total.count += one.count;
+        for (ResultRow& row : one.rows)
+            total.rows.push_back(std::move(row));
+    }
+    return total;
+}
+
+} // namespace korvista

@@ -1,0 +1,161 @@
+// What korvista-cli costs beyond the describe calls it cannot avoid. Not a test. Run:
+//   build/<dir>/tests/benchmarks/cli_benchmark [tables] [columns] [runs]
+// Builds two SQLite databases of 2,000 tables of 12 columns (every tenth table drifts), then measures in
+// the same run: the bare describe calls (OpenProviderSession + DescribeQuery for every table of both
+// databases) and the wall time and peak memory (getrusage of the child) of korvista-cli over the same pair.
+
+#include "schema/provider.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <spawn.h>
+#include <stdexcept>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string TableName(int i) {
+    return "Table" + std::to_string(i);
+}
+
+void BuildDatabase(const std::string& path, int tables, int columns, bool drift) {
+    static const char* const kTypes[] = {"INTEGER NOT NULL",
+                                         "VARCHAR(40) NOT NULL",
+                                         "VARCHAR(200)",
+                                         "NUMERIC(12,2)",
+                                         "DATE",
+                                         "DATETIME NOT NULL",
+                                         "BOOLEAN",
+                                         "TEXT",
+                                         "BIGINT",
+                                         "REAL",
+                                         "CHAR(3)",
+                                         "BLOB"};
+    std::string sql = "BEGIN;";
+    for (int t = 0; t < tables; ++t) {
+        sql += "CREATE TABLE " + TableName(t) + " (";
+        for (int c = 0; c < columns; ++c) {
+            std::string type = kTypes[c % 12];
+            if (drift && t % 10 == 0 && c == 2)
+                type = "VARCHAR(250)";
+            sql += (c ? ", Col" : "Col") + std::to_string(c) + " " + type;
+        }
+        sql += ");";
+    }
+    sql += "COMMIT;";
+    std::filesystem::remove(path);
+    sqlite3* db = nullptr;
+    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK ||
+        sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
+        throw std::runtime_error("cannot build " + path + ": " + sqlite3_errmsg(db));
+    sqlite3_close(db);
+}
+
+double Seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+double BareDescribe(const std::string& db1, const std::string& db2, int tables) {
+    const Clock::time_point start = Clock::now();
+    auto session1 = korvista::OpenProviderSession("Provider=SQLite;Data Source=" + db1);
+    auto session2 = korvista::OpenProviderSession("Provider=SQLite;Data Source=" + db2);
+    std::size_t columns = 0;
+    for (int t = 0; t < tables; ++t) {
+        const std::string sql = "Select * from " + TableName(t) + " where 1=2";
+        columns += session1->DescribeQuery(sql).size();
+        columns += session2->DescribeQuery(sql).size();
+    }
+    const double elapsed = Seconds(Clock::now() - start);
+    if (columns == 0)
+        throw std::runtime_error("nothing described");
+    return elapsed;
+}
+
+struct ChildRun {
+    double seconds = 0;
+    long maxRssKiB = 0;
+    int status = -1;
+};
+
+ChildRun RunCli(const std::string& db1, const std::string& db2) {
+    const std::string a1 = "Provider=SQLite;Data Source=" + db1;
+    const std::string a2 = "Provider=SQLite;Data Source=" + db2;
+    const char* argv[] = {KORVISTA_CLI_PATH, "--format", "tsv", a1.c_str(), a2.c_str(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    const Clock::time_point start = Clock::now();
+    pid_t pid = 0;
+    if (posix_spawn(&pid, KORVISTA_CLI_PATH, &actions, nullptr, const_cast<char**>(argv), environ) != 0)
+        throw std::runtime_error("cannot start korvista-cli");
+    posix_spawn_file_actions_destroy(&actions);
+    int wstatus = 0;
+    rusage usage{};
+    if (wait4(pid, &wstatus, 0, &usage) != pid)
+        throw std::runtime_error("wait4 failed");
+    ChildRun run;
+    run.seconds = Seconds(Clock::now() - start);
+    run.maxRssKiB = usage.ru_maxrss;
+    run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+    return run;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int tables = argc > 1 ? std::atoi(argv[1]) : 2000;
+    const int columns = argc > 2 ? std::atoi(argv[2]) : 12;
+    const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
+    try {
+        const auto dir =
+            std::filesystem::temp_directory_path() / ("korvista-cli-bench-" + std::to_string(getpid()));
+        std::filesystem::create_directories(dir);
+        const std::string db1 = (dir / "bench1.db").string();
+        const std::string db2 = (dir / "bench2.db").string();
+        BuildDatabase(db1, tables, columns, false);
+        BuildDatabase(db2, tables, columns, true);
+
+        std::vector<double> bare;
+        std::vector<double> cli;
+        long peak = 0;
+        int status = -1;
+        for (int r = 0; r < runs; ++r) {
+            bare.push_back(BareDescribe(db1, db2, tables));
+            const ChildRun run = RunCli(db1, db2);
+            cli.push_back(run.seconds);
+            peak = std::max(peak, run.maxRssKiB);
+            status = run.status;
+        }
+        std::filesystem::remove_all(dir);
+
+        std::printf("%d tables x %d columns, two SQLite databases, median of %d runs\n", tables, columns,
+                    runs);
+        std::printf("  bare describe calls (open + %d DescribeQuery): %8.3f s\n", 2 * tables, Median(bare));
+        std::printf("  korvista-cli --format tsv (exit status %d):      %8.3f s  (%.2fx)\n", status,
+                    Median(cli), Median(cli) / Median(bare));
+        std::printf("  korvista-cli peak resident memory:               %8ld KiB\n", peak);
+        return 0;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "cli_benchmark: %s\n", error.what());
+        return 1;
+    }
+}

@@ -1,0 +1,93 @@
+// korvista-cli between two real servers through ODBC: PostgreSQL as database 1, MariaDB as database 2,
+// both holding the shared reference schema plus a little drift of their own.
+#include "cli/cli_test_helpers.h"
+#include "odbc/test_servers_helpers.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace korvista;
+using namespace korvista::clitest;
+using testservers::Dialect;
+using testservers::Engine;
+
+namespace {
+
+std::string Prepare(Engine engine, Dialect dialect, const std::vector<std::string>& drift) {
+    const std::string cs = testservers::CreateDatabase(engine, testservers::UniqueName("cli"));
+    testservers::Execute(cs, testservers::ReferenceSchema(dialect));
+    testservers::Execute(cs, drift);
+    return cs;
+}
+
+std::vector<ResultRow> Sorted(std::vector<ResultRow> rows) {
+    std::sort(rows.begin(), rows.end(), [](const ResultRow& a, const ResultRow& b) {
+        return std::tie(a.table, a.field) < std::tie(b.table, b.field);
+    });
+    return rows;
+}
+
+TEST(CliServers, PostgreSqlAgainstMariaDbReportsTheEngineDifferencesAndTheDrift) {
+    KORVISTA_REQUIRE_SERVER(Engine::PostgreSQL);
+    KORVISTA_REQUIRE_SERVER(Engine::MariaDB);
+    const std::string pg =
+        Prepare(Engine::PostgreSQL, Dialect::PostgreSQL,
+                {"CREATE TABLE drift (name varchar(40))", "CREATE TABLE extra (code varchar(20) NOT NULL)"});
+    const std::string maria =
+        Prepare(Engine::MariaDB, Dialect::MariaDB,
+                {"CREATE TABLE drift (name varchar(60))", "CREATE TABLE only_here (id integer)"});
+
+    const ProcessResult run = RunCli({"--format", "json", pg, maria});
+    ASSERT_EQ(run.status, 1) << run.err;
+    QJsonParseError error{};
+    const QJsonObject root = QJsonDocument::fromJson(QByteArray::fromStdString(run.out), &error).object();
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << run.out;
+
+    std::vector<ResultRow> rows;
+    for (const QJsonValue& value : root["rows"].toArray()) {
+        const QJsonObject row = value.toObject();
+        rows.push_back({row["table"].toString().toStdString(), row["field"].toString().toStdString(),
+                        row["db1"].toString().toStdString(), row["db2"].toString().toStdString(),
+                        row["difference"].toString().toStdString()});
+    }
+    // The engine differences are those that tests/odbc/cross_engine_test.cpp lists with their reasons.
+    const std::vector<ResultRow> expected = {
+        {"drift", "name", "string:40:null", "string:60:null", "size"},
+        {"extra", "code", "string:20:not-null", "???", "FIELD MISSING"},
+        {"ref", "flag", "boolean:0:null", "smallint:0:null", "datatype"},
+        {"refv", "id", "integer:0:null", "autoinc:0:not-null", "datatype, nullability"},
+        {"refv", "v", "string:50:null", "string:50:not-null", "nullability"},
+    };
+    EXPECT_EQ(Sorted(rows), expected) << run.out;
+    EXPECT_EQ(root["differences"].toInt(), 6);
+
+    // The same pair the other way round: only what database 1 (now MariaDB) has is visited.
+    const ProcessResult back = RunCli({"--format", "tsv", "--no-datatype", "--no-null", maria, pg});
+    EXPECT_EQ(back.status, 1) << back.err;
+    EXPECT_NE(back.out.find("drift\tname\tstring:60:null\tstring:40:null\tsize\n"), std::string::npos)
+        << back.out;
+    EXPECT_NE(back.out.find("only_here\tid\tinteger:0:null\t???\tFIELD MISSING\n"), std::string::npos)
+        << back.out;
+    EXPECT_EQ(back.out.find("extra"), std::string::npos);
+}
+
+TEST(CliServers, AServerThatRefusesTheLoginIsAnErrorNotAnEmptyDatabase) {
+    KORVISTA_REQUIRE_SERVER(Engine::PostgreSQL);
+    KORVISTA_REQUIRE_SERVER(Engine::MariaDB);
+    const std::string maria = testservers::ConnectionString(Engine::MariaDB);
+    const testservers::ServerInfo pg = testservers::Server(Engine::PostgreSQL);
+    const std::string wrong = "Driver={" + pg.driver + "};Server=" + pg.host + ";Port=" + pg.port +
+                              ";Database=" + pg.database + ";Uid=" + pg.user + ";Pwd=wrong-password";
+    const ProcessResult run = RunCli({maria, wrong});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("database 2 cannot be opened: "), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("wrong-password"), std::string::npos);
+}
+
+} // namespace

@@ -1,0 +1,89 @@
+// The comparison run over two databases, in process: catalogue, per-table reads, CompareTable.
+#include "cli/cli_test_helpers.h"
+#include "compare/schema_comparison.h"
+#include "support/errors.h"
+
+#include <gtest/gtest.h>
+
+using namespace korvista;
+using namespace korvista::clitest;
+
+namespace {
+
+class CompareDatabasesTest : public ::testing::Test {
+protected:
+    void SetUp() override { BuildSamples(dir_.Path()); }
+
+    void Open(TDatabase& database, const std::string& file) {
+        database.SetConnectionString(SqliteConnection(dir_.File(file)));
+        database.Connect();
+        ASSERT_TRUE(database.ADO().Connected());
+    }
+
+    TempDir dir_;
+    TDatabase db1_{nullptr};
+    TDatabase db2_{nullptr};
+};
+
+TEST_F(CompareDatabasesTest, WalksTheTablesOfDatabaseOneInCatalogueOrder) {
+    Open(db1_, "sample1.db");
+    Open(db2_, "sample2.db");
+    std::vector<std::string> seen;
+    const TableComparison result =
+        CompareDatabases(db1_, db2_, {}, [&](std::size_t index, std::size_t total, const std::string& table) {
+            EXPECT_EQ(index, seen.size());
+            EXPECT_EQ(total, 6u);
+            seen.push_back(table);
+        });
+    // Suppliers exists only in database 2 and is never visited.
+    EXPECT_EQ(seen, (std::vector<std::string>{"Coupons", "CustomerOrders", "Customers", "OrderLines",
+                                              "Orders", "Products"}));
+    EXPECT_EQ(result.rows, ExpectedSampleRows());
+    EXPECT_EQ(result.count, 16);
+}
+
+TEST_F(CompareDatabasesTest, AClosedDatabaseTwoShowsEveryColumnMissingAsTheWindowWould) {
+    Open(db1_, "sample1.db");
+    const TableComparison result = CompareDatabases(db1_, db2_, {});
+    // Coupons 3, CustomerOrders 4, Customers 7, OrderLines 5, Orders 8, Products 9 columns.
+    EXPECT_EQ(result.count, 36);
+    ASSERT_EQ(result.rows.size(), 36u);
+    for (const ResultRow& row : result.rows)
+        EXPECT_EQ(row.difference, "FIELD MISSING");
+
+    CompareSwitches noMissing;
+    noMissing.missing = false;
+    EXPECT_EQ(CompareDatabases(db1_, db2_, noMissing).count, 0);
+}
+
+TEST_F(CompareDatabasesTest, DatabaseOneThatCannotBeOpenedEndsTheRun) {
+    db1_.SetConnectionString(SqliteConnection(dir_.File("absent.db")));
+    Open(db2_, "sample2.db");
+    bool called = false;
+    const CompareProgress progress = [&](std::size_t, std::size_t, const std::string&) { called = true; };
+    EXPECT_THROW(CompareDatabases(db1_, db2_, {}, progress), Error);
+    EXPECT_FALSE(called);
+}
+
+TEST_F(CompareDatabasesTest, LoadTableFieldsGivesEmptyForClosedOrUnreadable) {
+    EXPECT_TRUE(LoadTableFields(db1_, "Customers").empty());
+    Open(db1_, "sample1.db");
+    EXPECT_TRUE(LoadTableFields(db1_, "NoSuchTable").empty());
+    const std::vector<FieldDef> fields = LoadTableFields(db1_, "Customers");
+    ASSERT_EQ(fields.size(), 7u);
+    EXPECT_EQ(fields[1], (FieldDef{"Name", ftString, 50, true}));
+}
+
+TEST_F(CompareDatabasesTest, DatabaseOneWithoutTablesGivesNothing) {
+    BuildDatabase(dir_.File("empty.db"), "PRAGMA user_version = 1;");
+    Open(db1_, "empty.db");
+    Open(db2_, "sample2.db");
+    int calls = 0;
+    const TableComparison result =
+        CompareDatabases(db1_, db2_, {}, [&](std::size_t, std::size_t, const std::string&) { ++calls; });
+    EXPECT_EQ(calls, 0);
+    EXPECT_TRUE(result.rows.empty());
+    EXPECT_EQ(result.count, 0);
+}
+
+} // namespace
