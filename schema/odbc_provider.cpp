@@ -1,0 +1,329 @@
+#include "schema/odbc_provider.h"
+
+#include "schema/odbc_session.h"
+#include "support/errors.h"
+
+#include <optional>
+#include <vector>
+
+namespace korvista {
+
+namespace {
+
+constexpr SQLULEN LoginTimeoutSeconds = 15;
+constexpr SQLULEN QueryTimeoutSeconds = 30;
+
+SQLCHAR* Text(const std::string& text) {
+    return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str()));
+}
+
+std::string TrimTrailingBlanks(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+        text.pop_back();
+    return text;
+}
+
+// One column's value as UTF-8 text, fetched in pieces; nullopt for NULL.
+std::optional<std::string> GetText(const OdbcStatement& statement, SQLUSMALLINT column) {
+    std::string result;
+    char buffer[1024];
+    for (;;) {
+        SQLLEN indicator = 0;
+        SQLRETURN rc = SQLGetData(statement.Get(), column, SQL_C_CHAR, buffer, sizeof buffer, &indicator);
+        if (rc == SQL_NO_DATA)
+            break;
+        statement.Check(rc, "SQLGetData");
+        if (indicator == SQL_NULL_DATA)
+            return std::nullopt;
+        const bool truncated = indicator == SQL_NO_TOTAL || indicator >= static_cast<SQLLEN>(sizeof buffer);
+        result.append(buffer, truncated ? sizeof buffer - 1 : static_cast<std::size_t>(indicator));
+        if (rc == SQL_SUCCESS || !truncated)
+            break;
+    }
+    return result;
+}
+
+std::string ColumnText(const OdbcStatement& statement, SQLUSMALLINT column, SQLUSMALLINT field) {
+    std::vector<char> buffer(512);
+    for (;;) {
+        SQLSMALLINT length = 0;
+        SQLRETURN rc = SQLColAttribute(statement.Get(), column, field, buffer.data(),
+                                       static_cast<SQLSMALLINT>(buffer.size()), &length, nullptr);
+        statement.Check(rc, "SQLColAttribute");
+        if (length >= 0 && static_cast<std::size_t>(length) >= buffer.size() && buffer.size() < 32000) {
+            buffer.resize(static_cast<std::size_t>(length) + 1);
+            continue;
+        }
+        return std::string(buffer.data());
+    }
+}
+
+SQLLEN ColumnNumber(const OdbcStatement& statement, SQLUSMALLINT column, SQLUSMALLINT field) {
+    SQLLEN value = 0;
+    statement.Check(SQLColAttribute(statement.Get(), column, field, nullptr, 0, nullptr, &value),
+                    "SQLColAttribute");
+    return value;
+}
+
+// Base-table attributes are optional in ODBC; a driver that lacks them leaves the mend undone.
+std::string OptionalColumnText(const OdbcStatement& statement, SQLUSMALLINT column, SQLUSMALLINT field) {
+    char buffer[512] = {};
+    SQLSMALLINT length = 0;
+    SQLRETURN rc = SQLColAttribute(statement.Get(), column, field, buffer, sizeof buffer, &length, nullptr);
+    return OdbcSucceeded(rc) ? std::string(buffer) : std::string();
+}
+
+// Escapes the search-pattern characters of a catalogue function's pattern argument.
+std::string EscapePattern(const std::string& text, const std::string& escape) {
+    if (escape.empty())
+        return text;
+    std::string result;
+    for (char c : text) {
+        if (c == '_' || c == '%' || escape.find(c) != std::string::npos)
+            result += escape;
+        result += c;
+    }
+    return result;
+}
+
+} // namespace
+
+std::string OdbcDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle) {
+    std::string result;
+    if (handle == SQL_NULL_HANDLE)
+        return result;
+    for (SQLSMALLINT record = 1;; ++record) {
+        SQLCHAR state[6] = {};
+        SQLINTEGER native = 0;
+        std::vector<SQLCHAR> message(1024);
+        SQLSMALLINT length = 0;
+        SQLRETURN rc = SQLGetDiagRec(handleType, handle, record, state, &native, message.data(),
+                                     static_cast<SQLSMALLINT>(message.size()), &length);
+        if (rc == SQL_SUCCESS_WITH_INFO && length >= static_cast<SQLSMALLINT>(message.size())) {
+            message.resize(static_cast<std::size_t>(length) + 1);
+            rc = SQLGetDiagRec(handleType, handle, record, state, &native, message.data(),
+                               static_cast<SQLSMALLINT>(message.size()), &length);
+        }
+        if (!OdbcSucceeded(rc))
+            break;
+        if (!result.empty())
+            result += "; ";
+        result += "[";
+        result += reinterpret_cast<const char*>(state);
+        result += "] ";
+        result += TrimTrailingBlanks(reinterpret_cast<const char*>(message.data()));
+    }
+    return result;
+}
+
+void OdbcCheck(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, const char* what) {
+    if (OdbcSucceeded(rc))
+        return;
+    std::string message = OdbcDiagnostics(handleType, handle);
+    if (message.empty())
+        message = std::string(what) + " failed" + (rc == SQL_INVALID_HANDLE ? " (invalid handle)" : "");
+    throw Error(message);
+}
+
+namespace {
+
+OdbcEnvironment NewOdbc3Environment() {
+    OdbcEnvironment env = OdbcEnvironment::Allocate(SQL_HANDLE_ENV, SQL_NULL_HANDLE);
+    env.Check(SQLSetEnvAttr(env.Get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
+              "SQLSetEnvAttr");
+    return env;
+}
+
+} // namespace
+
+OdbcSession::OdbcSession(const std::string& connectionString) : env_(NewOdbc3Environment()), dbc_(env_) {
+    dbc_.Check(SQLSetConnectAttr(dbc_.Get(), SQL_ATTR_LOGIN_TIMEOUT,
+                                 reinterpret_cast<SQLPOINTER>(LoginTimeoutSeconds), 0),
+               "SQLSetConnectAttr");
+    SQLRETURN rc = SQLDriverConnect(dbc_.Get(), nullptr, Text(connectionString), SQL_NTS, nullptr, 0, nullptr,
+                                    SQL_DRIVER_NOPROMPT);
+    dbc_.Check(rc, "SQLDriverConnect");
+    dbc_.MarkConnected();
+
+    driver_ = DriverKindFromFileName(InfoText(SQL_DRIVER_NAME));
+
+    // Without this restriction some drivers list the tables of every database on the server.
+    if (InfoText(SQL_CATALOG_NAME) == "Y") {
+        char buffer[512] = {};
+        SQLINTEGER length = 0;
+        rc = SQLGetConnectAttr(dbc_.Get(), SQL_ATTR_CURRENT_CATALOG, buffer, sizeof buffer, &length);
+        if (OdbcSucceeded(rc) && buffer[0] != '\0')
+            catalog_ = std::string(buffer);
+    }
+}
+
+std::string OdbcSession::InfoText(SQLUSMALLINT infoType) {
+    char buffer[512] = {};
+    SQLSMALLINT length = 0;
+    SQLRETURN rc = SQLGetInfo(dbc_.Get(), infoType, buffer, sizeof buffer, &length);
+    dbc_.Check(rc, "SQLGetInfo");
+    return std::string(buffer);
+}
+
+OdbcStatement OdbcSession::NewStatement() {
+    OdbcStatement statement = OdbcStatement::Allocate(SQL_HANDLE_DBC, dbc_.Get());
+    // A driver that cannot time out says so with a warning, which is fine: the server still answers.
+    SQLRETURN rc = SQLSetStmtAttr(statement.Get(), SQL_ATTR_QUERY_TIMEOUT,
+                                  reinterpret_cast<SQLPOINTER>(QueryTimeoutSeconds), 0);
+    (void)rc;
+    return statement;
+}
+
+Rowset OdbcSession::TableCatalogue(bool includeSystemTables) {
+    OdbcStatement statement = NewStatement();
+    const std::string types = includeSystemTables ? "TABLE,VIEW,SYSTEM TABLE" : "TABLE,VIEW";
+    SQLRETURN rc = SQLTables(statement.Get(), catalog_ ? Text(*catalog_) : nullptr, catalog_ ? SQL_NTS : 0,
+                             nullptr, 0, nullptr, 0, Text(types), SQL_NTS);
+    statement.Check(rc, "SQLTables");
+
+    Rowset result;
+    SQLSMALLINT count = 0;
+    statement.Check(SQLNumResultCols(statement.Get(), &count), "SQLNumResultCols");
+    for (SQLSMALLINT i = 1; i <= count; ++i)
+        result.columns.push_back(ColumnText(statement, static_cast<SQLUSMALLINT>(i), SQL_DESC_NAME));
+    NormaliseCatalogueColumns(result.columns);
+
+    for (;;) {
+        rc = SQLFetch(statement.Get());
+        if (rc == SQL_NO_DATA)
+            break;
+        statement.Check(rc, "SQLFetch");
+        std::vector<std::string> row;
+        for (SQLSMALLINT i = 1; i <= count; ++i)
+            row.push_back(GetText(statement, static_cast<SQLUSMALLINT>(i)).value_or(std::string()));
+        result.rows.push_back(std::move(row));
+    }
+    return result;
+}
+
+std::string OdbcSession::IdentifierQuote() {
+    // ODBC answers a blank when the driver has no quoting.
+    std::string quote = InfoText(SQL_IDENTIFIER_QUOTE_CHAR);
+    return quote == " " ? std::string() : quote;
+}
+
+std::vector<OdbcColumn> OdbcSession::ReportedColumns(const std::string& sql) {
+    OdbcStatement statement = NewStatement();
+    SQLRETURN rc = SQLExecDirect(statement.Get(), Text(sql), SQL_NTS);
+    if (rc != SQL_NO_DATA)
+        statement.Check(rc, "SQLExecDirect");
+
+    SQLSMALLINT count = 0;
+    statement.Check(SQLNumResultCols(statement.Get(), &count), "SQLNumResultCols");
+    std::vector<OdbcColumn> columns;
+    for (SQLSMALLINT i = 1; i <= count; ++i) {
+        const auto number = static_cast<SQLUSMALLINT>(i);
+        OdbcColumn column;
+        std::vector<SQLCHAR> name(256);
+        SQLSMALLINT nameLength = 0, sqlType = 0, digits = 0, describedNullable = 0;
+        SQLULEN size = 0;
+        for (;;) {
+            rc = SQLDescribeCol(statement.Get(), number, name.data(), static_cast<SQLSMALLINT>(name.size()),
+                                &nameLength, &sqlType, &size, &digits, &describedNullable);
+            statement.Check(rc, "SQLDescribeCol");
+            if (nameLength < static_cast<SQLSMALLINT>(name.size()) || name.size() >= 32000)
+                break;
+            name.resize(static_cast<std::size_t>(nameLength) + 1);
+        }
+        column.name = reinterpret_cast<const char*>(name.data());
+        column.sqlType = sqlType;
+        column.columnSize = size;
+        column.decimalDigits = digits;
+        // SQLDescribeCol's own nullability is wrong on some drivers; the descriptor field is not.
+        column.nullable = static_cast<int>(ColumnNumber(statement, number, SQL_DESC_NULLABLE));
+        column.autoUnique = ColumnNumber(statement, number, SQL_DESC_AUTO_UNIQUE_VALUE) == SQL_TRUE;
+        column.isUnsigned = ColumnNumber(statement, number, SQL_DESC_UNSIGNED) == SQL_TRUE;
+        column.typeName = ColumnText(statement, number, SQL_DESC_TYPE_NAME);
+        if (column.autoUnique && column.nullable != SQL_NO_NULLS) {
+            column.baseCatalog = OptionalColumnText(statement, number, SQL_DESC_CATALOG_NAME);
+            column.baseTable = OptionalColumnText(statement, number, SQL_DESC_BASE_TABLE_NAME);
+            column.baseColumn = OptionalColumnText(statement, number, SQL_DESC_BASE_COLUMN_NAME);
+        }
+        columns.push_back(std::move(column));
+    }
+    return columns;
+}
+
+std::optional<bool> OdbcSession::CatalogAcceptsNull(const OdbcColumn& column) {
+    if (column.baseTable.empty() || column.baseColumn.empty())
+        return std::nullopt;
+    const std::string catalog = !column.baseCatalog.empty() ? column.baseCatalog : catalog_.value_or("");
+    {
+        OdbcStatement keys = NewStatement();
+        keys.Check(SQLPrimaryKeys(keys.Get(), catalog.empty() ? nullptr : Text(catalog),
+                                  catalog.empty() ? 0 : SQL_NTS, nullptr, 0, Text(column.baseTable), SQL_NTS),
+                   "SQLPrimaryKeys");
+        for (;;) {
+            SQLRETURN rc = SQLFetch(keys.Get());
+            if (rc == SQL_NO_DATA)
+                break;
+            keys.Check(rc, "SQLFetch");
+            if (GetText(keys, 4) == column.baseColumn)
+                return false;
+        }
+    }
+
+    const std::string escape = InfoText(SQL_SEARCH_PATTERN_ESCAPE);
+    const std::string table = EscapePattern(column.baseTable, escape);
+    const std::string name = EscapePattern(column.baseColumn, escape);
+
+    OdbcStatement statement = NewStatement();
+    SQLRETURN rc =
+        SQLColumns(statement.Get(), catalog.empty() ? nullptr : Text(catalog), catalog.empty() ? 0 : SQL_NTS,
+                   nullptr, 0, Text(table), SQL_NTS, Text(name), SQL_NTS);
+    statement.Check(rc, "SQLColumns");
+    std::optional<bool> result;
+    for (;;) {
+        rc = SQLFetch(statement.Get());
+        if (rc == SQL_NO_DATA)
+            break;
+        statement.Check(rc, "SQLFetch");
+        // Patterns match more than asked for in drivers that ignore the escape; take exact names only.
+        if (GetText(statement, 3) != column.baseTable || GetText(statement, 4) != column.baseColumn)
+            continue;
+        std::optional<std::string> nullable = GetText(statement, 11);
+        if (nullable != "0" && nullable != "1")
+            return std::nullopt;
+        const bool acceptsNull = *nullable == "1";
+        if (result && *result != acceptsNull)
+            return std::nullopt; // same name in two schemas that disagree: no truth to take
+        result = acceptsNull;
+    }
+    return result;
+}
+
+std::vector<OdbcColumn> OdbcSession::MendedColumns(const std::string& sql) {
+    std::vector<OdbcColumn> columns = ReportedColumns(sql);
+    for (OdbcColumn& column : columns) {
+        for (const DriverQuirk* quirk : MatchingQuirks(driver_, column)) {
+            switch (quirk->remedy) {
+            case QuirkRemedy::Retype:
+                column.sqlType = quirk->trueSqlType;
+                break;
+            case QuirkRemedy::NullabilityFromKeys:
+                if (std::optional<bool> acceptsNull = CatalogAcceptsNull(column))
+                    column.nullable = *acceptsNull ? SQL_NULLABLE : SQL_NO_NULLS;
+                break;
+            }
+        }
+    }
+    return columns;
+}
+
+std::vector<ColumnDescription> OdbcSession::DescribeQuery(const std::string& sql) {
+    std::vector<ColumnDescription> result;
+    for (const OdbcColumn& column : MendedColumns(sql))
+        result.push_back(ToColumnDescription(column));
+    return result;
+}
+
+std::unique_ptr<ProviderSession> OpenOdbcSession(const std::string& odbcConnectionString) {
+    return std::make_unique<OdbcSession>(odbcConnectionString);
+}
+
+} // namespace korvista

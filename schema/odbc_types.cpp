@@ -1,0 +1,198 @@
+#include "schema/odbc_types.h"
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+
+namespace korvista {
+
+namespace {
+
+std::string AsciiLower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+std::string AsciiUpper(std::string text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+bool IsCharacterType(int sqlType) {
+    switch (sqlType) {
+    case SQL_CHAR:
+    case SQL_VARCHAR:
+    case SQL_LONGVARCHAR:
+    case SQL_WCHAR:
+    case SQL_WVARCHAR:
+    case SQL_WLONGVARCHAR:
+    case SQL_BINARY:
+    case SQL_VARBINARY:
+    case SQL_LONGVARBINARY:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool IsNumericType(int sqlType) {
+    switch (sqlType) {
+    case SQL_DECIMAL:
+    case SQL_NUMERIC:
+    case SQL_SMALLINT:
+    case SQL_INTEGER:
+    case SQL_TINYINT:
+    case SQL_BIGINT:
+    case SQL_REAL:
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+OdbcDriverKind DriverKindFromFileName(const std::string& driverFileName) {
+    std::string name = AsciiLower(driverFileName);
+    if (name.find("psqlodbc") != std::string::npos)
+        return OdbcDriverKind::PostgreSQL;
+    if (name.find("maodbc") != std::string::npos)
+        return OdbcDriverKind::MariaDB;
+    if (name.find("sqlite") != std::string::npos)
+        return OdbcDriverKind::SQLite;
+    return OdbcDriverKind::Other;
+}
+
+std::int32_t AdoTypeFromSqlType(int sqlType, bool isUnsigned) {
+    switch (sqlType) {
+    case SQL_CHAR:
+        return 129;
+    case SQL_VARCHAR:
+        return 200;
+    case SQL_LONGVARCHAR:
+        return 201;
+    case SQL_WCHAR:
+        return 130;
+    case SQL_WVARCHAR:
+        return 202;
+    case SQL_WLONGVARCHAR:
+        return 203;
+    case SQL_DECIMAL:
+    case SQL_NUMERIC:
+        return 131;
+    case SQL_SMALLINT:
+        return isUnsigned ? 18 : 2;
+    case SQL_INTEGER:
+        return isUnsigned ? 19 : 3;
+    case SQL_TINYINT:
+        return isUnsigned ? 17 : 16;
+    case SQL_BIGINT:
+        return isUnsigned ? 21 : 20;
+    case SQL_REAL:
+    case SQL_FLOAT:
+        return 4;
+    case SQL_DOUBLE:
+        return 5;
+    case SQL_BIT:
+        return 11;
+    case SQL_BINARY:
+        return 128;
+    case SQL_VARBINARY:
+        return 204;
+    case SQL_LONGVARBINARY:
+        return 205;
+    case SQL_TYPE_DATE:
+    case SQL_DATE: // ODBC 2
+        return 133;
+    case SQL_TYPE_TIME:
+    case SQL_TIME:
+        return 134;
+    case SQL_TYPE_TIMESTAMP:
+    case SQL_TIMESTAMP:
+        return 135;
+    case SQL_GUID:
+        return 72;
+    default:
+        return 0;
+    }
+}
+
+ColumnDescription ToColumnDescription(const OdbcColumn& column) {
+    ColumnDescription result;
+    result.name = column.name;
+    result.type = AdoTypeFromSqlType(column.sqlType, column.isUnsigned);
+    if (IsCharacterType(column.sqlType)) {
+        // Long text and blobs come with sizes up to 2^32 or more; ADO caps them the same way.
+        constexpr auto maxSize = static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max());
+        result.definedSize = static_cast<std::int32_t>(std::min(column.columnSize, maxSize));
+    }
+    if (IsNumericType(column.sqlType)) {
+        result.precision = static_cast<std::uint8_t>(std::min<std::uint64_t>(column.columnSize, 255));
+        result.numericScale = static_cast<std::uint8_t>(std::clamp(column.decimalDigits, 0, 255));
+    }
+    result.attributes = 0;
+    result.isAutoIncrement = column.autoUnique;
+    result.acceptsNull = column.nullable != SQL_NO_NULLS;
+    return result;
+}
+
+const std::vector<DriverQuirk>& DriverQuirks() {
+    static const std::vector<DriverQuirk> quirks = {
+        {OdbcDriverKind::PostgreSQL, SQL_VARCHAR, "bool", QuirkRemedy::Retype, SQL_BIT,
+         "BoolsAsChar (on by default) reports boolean as VARCHAR(5); the type name still says bool"},
+        {OdbcDriverKind::PostgreSQL, SQL_CHAR, "bool", QuirkRemedy::Retype, SQL_BIT,
+         "the same, with the driver's fixed-width character option"},
+        {OdbcDriverKind::MariaDB, 0, "", QuirkRemedy::NullabilityFromKeys, 0,
+         "an AUTO_INCREMENT column is reported as accepting NULL (inserting NULL generates a value), in "
+         "SQLColumns too; the server makes every primary-key column NOT NULL, and SQLColumns is right "
+         "for the columns of views"},
+        {OdbcDriverKind::SQLite, 0, "", QuirkRemedy::NullabilityFromKeys, 0,
+         "an INTEGER PRIMARY KEY is the rowid, which is never NULL, yet is reported as accepting NULL"},
+        {OdbcDriverKind::SQLite, SQL_BINARY, "blob", QuirkRemedy::Retype, SQL_LONGVARBINARY,
+         "BLOB, which has no length limit, is reported as BINARY(255)"},
+    };
+    return quirks;
+}
+
+std::vector<const DriverQuirk*> MatchingQuirks(OdbcDriverKind driver, const OdbcColumn& column) {
+    std::vector<const DriverQuirk*> result;
+    const std::string typeName = AsciiLower(column.typeName);
+    for (const DriverQuirk& quirk : DriverQuirks()) {
+        if (quirk.driver != driver)
+            continue;
+        if (quirk.reportedSqlType != 0 && quirk.reportedSqlType != column.sqlType)
+            continue;
+        if (*quirk.typeName != '\0' && AsciiLower(quirk.typeName) != typeName)
+            continue;
+        if (quirk.remedy == QuirkRemedy::NullabilityFromKeys &&
+            !(column.autoUnique && column.nullable != SQL_NO_NULLS))
+            continue;
+        result.push_back(&quirk);
+    }
+    return result;
+}
+
+void NormaliseCatalogueColumns(std::vector<std::string>& columns) {
+    for (const char* wanted : {"TABLE_NAME", "TABLE_TYPE"}) {
+        auto byName = std::find_if(columns.begin(), columns.end(),
+                                   [&](const std::string& c) { return AsciiUpper(c) == wanted; });
+        if (byName != columns.end()) {
+            *byName = wanted;
+            continue;
+        }
+        const std::size_t position = std::string(wanted) == "TABLE_NAME" ? 2 : 3;
+        if (position < columns.size())
+            columns[position] = wanted;
+    }
+}
+
+} // namespace korvista

@@ -1,0 +1,67 @@
+#pragma once
+
+// How ODBC's description of a result column becomes ADO's terms, without touching a driver.
+
+#include "schema/field_types.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace korvista {
+
+// One result column as the driver reports it (SQLDescribeCol and SQLColAttribute).
+struct OdbcColumn {
+    std::string name;
+    int sqlType = 0;
+    std::uint64_t columnSize = 0;
+    int decimalDigits = 0;
+    int nullable = 2; // SQL_DESC_NULLABLE: 0 no nulls, 1 nullable, 2 unknown
+    bool autoUnique = false;
+    bool isUnsigned = false;
+    std::string typeName;
+    // Where the column comes from, when the driver says (SQL_DESC_BASE_*); empty otherwise.
+    std::string baseCatalog;
+    std::string baseTable;
+    std::string baseColumn;
+};
+
+enum class OdbcDriverKind { Other, PostgreSQL, MariaDB, SQLite };
+
+// The driver from its file name as SQLGetInfo(SQL_DRIVER_NAME) gives it, e.g. "psqlodbcw.so".
+OdbcDriverKind DriverKindFromFileName(const std::string& driverFileName);
+
+// ADO DataTypeEnum code for an ODBC SQL type; 0 for a type ADO has no code for.
+std::int32_t AdoTypeFromSqlType(int sqlType, bool isUnsigned);
+
+// The column in ADO's terms, sizes clamped into the description's field types.
+ColumnDescription ToColumnDescription(const OdbcColumn& column);
+
+// What mending a driver's report needs to know beyond the column itself.
+enum class QuirkRemedy {
+    Retype,             // the column's true SQL type is `trueSqlType`
+    NullabilityFromKeys // a primary-key column (SQLPrimaryKeys) is NOT NULL; otherwise SQLColumns decides
+};
+
+// A driver's known misreport of a column, matched on the driver, the reported SQL type (0 matches any) and
+// the type name (letter case ignored; empty matches any). NullabilityFromKeys matches only auto-unique
+// columns that claim to accept NULL.
+struct DriverQuirk {
+    OdbcDriverKind driver;
+    int reportedSqlType;
+    const char* typeName;
+    QuirkRemedy remedy;
+    int trueSqlType;
+    const char* why;
+};
+
+const std::vector<DriverQuirk>& DriverQuirks();
+
+// The quirks of the table that apply to this column as reported by this driver.
+std::vector<const DriverQuirk*> MatchingQuirks(OdbcDriverKind driver, const OdbcColumn& column);
+
+// Renames the catalogue's columns so that TABLE_NAME and TABLE_TYPE exist by name: an exact name in any
+// letter case is upper-cased; failing that, columns 3 and 4 (ODBC's positions for them) take the names.
+void NormaliseCatalogueColumns(std::vector<std::string>& columns);
+
+} // namespace korvista
