@@ -2,6 +2,8 @@
 
 #include "support/errors.h"
 
+#include <utility>
+
 namespace korvista {
 
 TADOConnection::TADOConnection(QObject* owner) : QObject(owner) {}
@@ -22,6 +24,12 @@ void TADOConnection::Open() {
 
 void TADOConnection::Close() {
     session_.reset();
+}
+
+void TADOConnection::OpenWith(std::unique_ptr<ProviderSession> session) {
+    if (!session)
+        throw Error("No open session was given.");
+    session_ = std::move(session);
 }
 
 ProviderSession& TADOConnection::Session() {

@@ -27,6 +27,9 @@ public:
     bool Connected() const { return session_ != nullptr; }
     void Open();  // nothing when open; throws korvista::Error with the provider's message
     void Close(); // nothing when closed
+    // Makes the connection open over a session opened elsewhere (a provider of a test, for one),
+    // replacing any current one; the connection string is left as it is.
+    void OpenWith(std::unique_ptr<ProviderSession> session);
 
     // Valid only while open; throws korvista::Error when closed.
     ProviderSession& Session();

@@ -2,6 +2,7 @@
 
 #include "support/errors.h"
 
+#include <QByteArray>
 #include <QSet>
 #include <QString>
 #include <array>
@@ -121,7 +122,17 @@ public:
 
 private:
     static QString Key(const std::string& name) {
-        return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())).toCaseFolded();
+        const QByteArray bytes(name.data(), static_cast<qsizetype>(name.size()));
+        const QString text = QString::fromUtf8(bytes);
+        if (text.toUtf8() == bytes)
+            return QChar(u'u') + text.toCaseFolded();
+        // Names that are not UTF-8 would all decode to U+FFFD and collide; of those only A..Z fold.
+        QString key = QChar(u'b');
+        for (char c : name) {
+            const auto byte = static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + 0x20 : c);
+            key += QChar(static_cast<char16_t>(byte));
+        }
+        return key;
     }
     QSet<QString> names_;
 };

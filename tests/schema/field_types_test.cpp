@@ -209,6 +209,14 @@ TEST(DescribeResultTest, NamesCompareWithUnicodeCase) {
               (std::vector<std::string>{"Ωmega", "ωMEGA_1"}));
 }
 
+TEST(DescribeResultTest, NamesThatAreNotUtf8AreNotMistakenForEachOther) {
+    // Two different 8-bit names: decoding both as UTF-8 would make them look alike.
+    EXPECT_EQ(Names(DescribeResult({Column("caf\xe9", 3), Column("caf\xe8", 3)})),
+              (std::vector<std::string>{"caf\xe9", "caf\xe8"}));
+    EXPECT_EQ(Names(DescribeResult({Column("Caf\xe9", 3), Column("cAF\xe9", 3)})),
+              (std::vector<std::string>{"Caf\xe9", "cAF\xe9_1"}));
+}
+
 TEST(DescribeResultTest, ManyNamelessColumns) {
     std::vector<ColumnDescription> columns(1000, Column("", 3));
     const auto defs = DescribeResult(columns);

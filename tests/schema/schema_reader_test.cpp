@@ -9,12 +9,15 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace korvista;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::IsEmpty;
 
 namespace {
 
@@ -186,6 +189,138 @@ TEST_F(SchemaReaderTest, ColumnThatFailsTheSizeTestMakesTheTableUnreadable) {
             EXPECT_STREQ(error.what(), "Invalid field size") << table;
         }
     }
+}
+
+// A provider whose catalogue and column descriptions the test sets; it records every query it is given.
+class FakeSession : public ProviderSession {
+public:
+    Rowset catalogue;
+    std::vector<std::string> refused; // query texts answered with an error, as a provider refuses them
+    std::vector<ColumnDescription> columns;
+    std::vector<std::string>* queries = nullptr;
+
+    Rowset TableCatalogue(bool) override { return catalogue; }
+    std::string IdentifierQuote() override { return "`"; }
+    std::vector<ColumnDescription> DescribeQuery(const std::string& sql) override {
+        if (queries)
+            queries->push_back(sql);
+        for (const std::string& text : refused)
+            if (text == sql)
+                throw Error("syntax error near " + sql);
+        return columns;
+    }
+};
+
+TADOConnection& OpenOver(TADOConnection& connection, std::unique_ptr<FakeSession> session) {
+    connection.OpenWith(std::move(session));
+    return connection;
+}
+
+TEST(TableCatalogue, MissingColumnIsNamedAndTheTargetKept) {
+    struct Case {
+        std::vector<std::string> columns;
+        const char* message;
+    };
+    // TABLE_TYPE is looked for first, so it is the one named when both are missing.
+    for (const Case& c : {Case{{"TABLE_SCHEMA", "TABLE_NAME"}, "Field 'TABLE_TYPE' not found"},
+                          Case{{"TABLE_TYPE", "NAME"}, "Field 'TABLE_NAME' not found"},
+                          Case{{"TABLE_CATALOG"}, "Field 'TABLE_TYPE' not found"}}) {
+        auto session = std::make_unique<FakeSession>();
+        session->catalogue.columns = c.columns;
+        session->catalogue.rows = {std::vector<std::string>(c.columns.size(), "TABLE")};
+        TADOConnection connection;
+        OpenOver(connection, std::move(session));
+        std::vector<std::string> names{"kept"};
+        try {
+            GetTableNames(connection, names, false);
+            ADD_FAILURE() << c.message;
+        } catch (const Error& error) {
+            EXPECT_STREQ(error.what(), c.message);
+        }
+        EXPECT_THAT(names, ElementsAre("kept"));
+        EXPECT_TRUE(connection.Connected());
+    }
+}
+
+TEST(TableCatalogue, OnlyExactTableAndViewRowsInTheProvidersOrder) {
+    auto session = std::make_unique<FakeSession>();
+    session->catalogue.columns = {"TABLE_NAME", "TABLE_SCHEMA", "TABLE_TYPE"};
+    session->catalogue.rows = {
+        {"Zeta", "s1", "TABLE"},  {"sys", "s1", "SYSTEM TABLE"},     {"Totals", "s1", "VIEW"},
+        {"lower", "s1", "table"}, {"Syn", "s1", "SYNONYM"},          {"padded", "s1", "TABLE "},
+        {"Zeta", "s2", "TABLE"},  {"tmp", "s1", "GLOBAL TEMPORARY"}, {"Alpha", "s1", "TABLE"},
+    };
+    TADOConnection connection; // no connection string: a second open would fail
+    OpenOver(connection, std::move(session));
+
+    std::vector<std::string> names{"stale"};
+    GetTableNames(connection, names, false);
+    EXPECT_THAT(names, ElementsAre("Zeta", "Totals", "Zeta", "Alpha"));
+    GetTableNames(connection, names, true);
+    EXPECT_THAT(names, ElementsAre("Zeta", "sys", "Totals", "Zeta", "Alpha"));
+
+    OpenOver(connection, std::make_unique<FakeSession>()); // a catalogue of nothing at all
+    EXPECT_THROW(GetTableNames(connection, names, false), Error);
+}
+
+TEST(TableCatalogue, EmptyCatalogueEmptiesTheTarget) {
+    auto session = std::make_unique<FakeSession>();
+    session->catalogue.columns = {"TABLE_TYPE", "TABLE_NAME"};
+    TADOConnection connection;
+    OpenOver(connection, std::move(session));
+    std::vector<std::string> names{"stale"};
+    GetTableNames(connection, names, false);
+    EXPECT_THAT(names, IsEmpty());
+}
+
+TEST(ColumnQuery, PlainFormFirstThenQuotedWhenRefused) {
+    std::vector<std::string> queries;
+    auto session = std::make_unique<FakeSession>();
+    session->queries = &queries;
+    session->refused = {"Select * from Order where 1=2"};
+    ColumnDescription id;
+    id.name = "Id";
+    id.type = 3;
+    session->columns = {id};
+    TADOConnection connection;
+    OpenOver(connection, std::move(session));
+
+    EXPECT_THAT(ReadTableFields(connection, "Orders"), ElementsAre(FieldDef{"Id", ftInteger, 0, false}));
+    EXPECT_THAT(queries, ElementsAre("Select * from Orders where 1=2"));
+
+    queries.clear();
+    EXPECT_EQ(ReadTableFields(connection, "Order").size(), 1u);
+    EXPECT_THAT(queries, ElementsAre("Select * from Order where 1=2", "Select * from `Order` where 1=2"));
+
+    queries.clear();
+    EXPECT_EQ(ReadTableFields(connection, "a`b c").size(), 1u);
+    EXPECT_THAT(queries, ElementsAre("Select * from `a``b c` where 1=2"));
+}
+
+TEST(ColumnQuery, AnUnreadableDescriptionIsNotAskedAgain) {
+    std::vector<std::string> queries;
+    auto session = std::make_unique<FakeSession>();
+    session->queries = &queries;
+    ColumnDescription bad;
+    bad.name = "v";
+    bad.type = 200;
+    bad.definedSize = -1;
+    session->columns = {bad};
+    TADOConnection connection;
+    OpenOver(connection, std::move(session));
+    try {
+        ReadTableFields(connection, "T");
+        ADD_FAILURE() << "a negative size was accepted";
+    } catch (const Error& error) {
+        EXPECT_STREQ(error.what(), "Invalid field size");
+    }
+    EXPECT_THAT(queries, ElementsAre("Select * from T where 1=2"));
+}
+
+TEST(ColumnQuery, OpenWithNeedsASession) {
+    TADOConnection connection;
+    EXPECT_THROW(connection.OpenWith(nullptr), Error);
+    EXPECT_FALSE(connection.Connected());
 }
 
 } // namespace
