@@ -117,6 +117,7 @@ std::uint64_t AsUnsigned(std::int64_t value) {
 } // namespace
 
 std::string LogFolder = TUtility::GetExePath();
+bool DebugOutputEnabled = true;
 
 std::string ZeroPad(std::int32_t value, int width) {
     std::string text = std::to_string(value);
@@ -313,8 +314,10 @@ std::string Format(const std::string& format, const std::vector<FormatArg>& args
 void TDebug::Log(const std::string& message, const std::string& category) {
     try {
         // Stands in for a debugger's output; it goes out before the file is touched.
-        const std::string debugText = category + " - " + message + "\n";
-        std::fwrite(debugText.data(), 1, debugText.size(), stderr);
+        if (DebugOutputEnabled) {
+            const std::string debugText = category + " - " + message + "\n";
+            std::fwrite(debugText.data(), 1, debugText.size(), stderr);
+        }
     } catch (...) {
     }
     try {

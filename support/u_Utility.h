@@ -12,6 +12,10 @@ enum class TVersionField : std::uint8_t { vfFileVersion = 0, vfLegalCopyright = 
 // Folder that receives the log; set at start-up to GetExePath, emptied at shut-down.
 extern std::string LogFolder;
 
+// Whether log entries are mirrored to standard error, the stand-in for a debugger's output. Front ends
+// whose standard error is itself a report (the command-line tool) switch it off.
+extern bool DebugOutputEnabled;
+
 std::string ZeroPad(std::int32_t value, int width);
 
 class TUtility {

@@ -5,10 +5,8 @@
 #include "support/ini_file.h"
 
 #include <cstdio>
-#include <fcntl.h>
 #include <fstream>
 #include <optional>
-#include <unistd.h>
 
 namespace korvista::cli {
 
@@ -35,34 +33,6 @@ std::string ConnectionFromSettings(const IniFile& ini, const std::string& sectio
     throw Error("the settings file " + ini.Path() + " holds no connection string for database " +
                 std::to_string(number) + " (section " + section + ", key ConnectionString)");
 }
-
-// TDebug mirrors every log entry to standard error, where a debugger would read it in the window. Here
-// standard error carries the one-line report that pipelines read, so the mirror goes to /dev/null while
-// Connect runs; the log file gets the entry as always.
-class DebugOutputSilenced {
-public:
-    DebugOutputSilenced() {
-        std::fflush(stderr);
-        saved_ = ::dup(STDERR_FILENO);
-        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-        if (saved_ >= 0 && null >= 0)
-            ::dup2(null, STDERR_FILENO);
-        if (null >= 0)
-            ::close(null);
-    }
-    ~DebugOutputSilenced() {
-        std::fflush(stderr);
-        if (saved_ >= 0) {
-            ::dup2(saved_, STDERR_FILENO);
-            ::close(saved_);
-        }
-    }
-    DebugOutputSilenced(const DebugOutputSilenced&) = delete;
-    DebugOutputSilenced& operator=(const DebugOutputSilenced&) = delete;
-
-private:
-    int saved_ = -1;
-};
 
 // Connect has logged the failure and kept its message to itself; a second open gives the message.
 std::optional<std::string> OpenFailure(TDatabase& database) {
@@ -105,11 +75,8 @@ TableComparison RunComparison(const ConnectionStrings& connections, const Compar
     TDatabase db2(nullptr);
     db1.SetConnectionString(connections.db1);
     db2.SetConnectionString(connections.db2);
-    {
-        const DebugOutputSilenced quiet;
-        db1.Connect();
-        db2.Connect();
-    }
+    db1.Connect();
+    db2.Connect();
 
     if (const auto message = OpenFailure(db1))
         throw Error("database 1 cannot be opened: " + *message);

@@ -25,6 +25,8 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     QCoreApplication application(argc, argv);
     korvista::LogFolder = korvista::TUtility::GetExePath();
+    // Standard error carries the one-line report that pipelines read; the log file keeps every entry.
+    korvista::DebugOutputEnabled = false;
     const int status = korvista::cli::RunCommandLine(args, std::cout, std::cerr, ProgressWidth());
     korvista::LogFolder.clear();
     return status;
