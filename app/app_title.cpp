@@ -1,0 +1,27 @@
+#include "app/app_title.h"
+
+#include "support/u_Utility.h"
+
+#include <algorithm>
+
+namespace korvista {
+
+QString ApplicationTitle(const std::string& exeName) {
+    QString name = QString::fromStdString(exeName);
+    const qsizetype slash = std::max(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
+    if (slash >= 0)
+        name = name.mid(slash + 1);
+    const qsizetype dot = name.indexOf(QLatin1Char('.'));
+    if (dot >= 0)
+        name.truncate(dot);
+    if (name.isEmpty())
+        return name;
+    // The first letter is shown in upper case so that korvista reads as the product's name, Korvista.
+    return name.left(1).toUpper() + name.mid(1).toLower();
+}
+
+QString AppTitle() {
+    return ApplicationTitle(TUtility::GetExeName());
+}
+
+} // namespace korvista

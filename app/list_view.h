@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QTimer>
+#include <QTreeWidget>
+#include <vector>
+
+namespace korvista {
+
+// A report-style list: one row per item, full-row single selection that stays visible without focus,
+// grid lines, no editing, no sorting, a flat frame, and at most one auto-size column.
+class TListView : public QTreeWidget {
+    Q_OBJECT
+public:
+    struct Column {
+        QString caption;
+        int width; // AutoSize: the client width less the other columns
+    };
+    static constexpr int AutoSize = -1;
+
+    TListView(QWidget* parent, const QString& name, const std::vector<Column>& columns);
+
+    // Index of the selected row, -1 when none.
+    int SelectedIndex() const;
+    // Selects row index (clears the selection when there is no such row) without scrolling and
+    // without a click.
+    void SelectRow(int index);
+
+    // Hot-track selection: a pointer resting on a row for the hover time selects it.
+    void SetHotTrack(bool value) { hotTrack_ = value; }
+    bool HotTrack() const { return hotTrack_; }
+    void SetHoverTime(int ms) { hoverTimer_.setInterval(ms); }
+    int HoverTime() const { return hoverTimer_.interval(); }
+
+signals:
+    // A left mouse click anywhere in the rows area, on a row or below the rows.
+    void Click();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void updateGeometries() override;
+
+private:
+    void FitAutoSizeColumn();
+    void OnHoverTimeout();
+
+    int autoSizeColumn_ = -1;
+    bool fitting_ = false;
+    bool hotTrack_ = false;
+    QTimer hoverTimer_;
+    QPersistentModelIndex hoverIndex_;
+};
+
+} // namespace korvista

@@ -1,0 +1,275 @@
+// The schema reader and the comparison run, driven through the window on real SQLite files.
+
+#include "app/app_title.h"
+#include "app/command_list.h"
+#include "app/list_view.h"
+#include "compare/u_Tracker.h"
+#include "schema/u_Database.h"
+#include "window_test_support.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QTimer>
+#include <QtTest/QTest>
+
+namespace korvista {
+namespace {
+
+using testing::Rows;
+using testing::WindowFixture;
+using RowList = std::vector<QStringList>;
+
+constexpr const char* OrdersDb1 =
+    "create table Orders(Id varchar(10) not null, Name varchar(50), Note varchar(200));";
+constexpr const char* OrdersDb2 = "create table Orders(ID varchar(10) not null, Name varchar(60) not null);";
+
+class ComparisonRunTest : public WindowFixture {
+protected:
+    void Compare() { ASSERT_TRUE(window->ActionList->Execute(window->actCompare)); }
+    int Descriptors() const { return static_cast<int>(window->findChildren<TFieldItem*>().size()); }
+    QStringList Messages() const {
+        QStringList list;
+        for (const QString& m : ui->Messages())
+            list << m;
+        return list;
+    }
+};
+
+TEST_F(ComparisonRunTest, TablesAreListedInProviderOrderAndFieldListsFilledOnClick) {
+    MakeDatabases("create table Orders(Id integer not null, Name varchar(50)); create table Customers(x int);"
+                  "create view OrderTotals as select Id from Orders;",
+                  "create table Orders(Id integer, Name varchar(50) not null);");
+    Open();
+    TfrmMain& w = *window;
+    EXPECT_EQ(Rows(w.lvTables), (RowList{{"Orders"}, {"Customers"}, {"OrderTotals"}}));
+    EXPECT_EQ(w.lvTables->SelectedIndex(), -1) << "nothing selects a table";
+    EXPECT_EQ(w.lvDB1->topLevelItemCount(), 0);
+
+    w.lvTablesClick(w.lvTables);
+    EXPECT_EQ(w.lblC1->text(), "") << "no table selected, nothing happens";
+
+    w.lvTables->SelectRow(0);
+    w.lvTablesClick(w.lvTables);
+    ASSERT_EQ(w.lvDB1->topLevelItemCount(), 2);
+    EXPECT_EQ(testing::Row(w.lvDB1, 1), QStringList({"Name", "string", "50", "Null"}));
+    EXPECT_EQ(testing::Row(w.lvDB2, 1), QStringList({"Name", "string", "50", "Not null"}));
+    EXPECT_EQ(w.lvDB1->topLevelItem(0)->text(3), "Not null");
+    EXPECT_EQ(w.lvDB1->SelectedIndex(), 0);
+    EXPECT_EQ(w.lvDB2->SelectedIndex(), 0);
+    EXPECT_EQ(w.lblC1->text(), "2 velden");
+    EXPECT_EQ(w.lblC2->text(), "2 velden");
+    // Each row carries its own descriptor.
+    auto* field = w.lvDB1->topLevelItem(1)->data(0, Qt::UserRole).value<TFieldItem*>();
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ(field->FieldName, "Name");
+    EXPECT_EQ(field->Length, 50);
+    EXPECT_TRUE(field->Nullable);
+    EXPECT_EQ(field->parent(), &w);
+
+    w.lvTables->SelectRow(1); // Customers is not in database 2
+    w.lvTablesClick(w.lvTables);
+    EXPECT_EQ(w.lblC1->text(), "1 velden");
+    EXPECT_EQ(w.lblC2->text(), "0 velden");
+    EXPECT_EQ(w.lvDB2->topLevelItemCount(), 0);
+    EXPECT_TRUE(ui->boxes.empty()) << "an unreadable list is silent";
+}
+
+TEST_F(ComparisonRunTest, WorkedExampleGivesTwoRowsAndThreeDifferences) {
+    MakeDatabases(OrdersDb1, OrdersDb2);
+    Open();
+    Compare();
+    EXPECT_EQ(Rows(window->lvResults),
+              (RowList{{"Orders", "Name", "string:50:null", "string:60:not-null", "size, nullability"},
+                       {"Orders", "Note", "string:200:null", "???", "FIELD MISSING"}}));
+    EXPECT_EQ(Messages(), QStringList({"Er zijn 3 verschillen gevonden!"}));
+    EXPECT_EQ(ui->boxes.back().caption, AppTitle());
+    EXPECT_FALSE(window->ActionList->Suspended());
+}
+
+TEST_F(ComparisonRunTest, SwitchesOffLeaveOnlyTheMissingColumn) {
+    MakeDatabases(OrdersDb1, OrdersDb2);
+    Open();
+    window->chkSize->setChecked(false);
+    window->chkNull->setChecked(false);
+    Compare();
+    EXPECT_EQ(Rows(window->lvResults),
+              (RowList{{"Orders", "Note", "string:200:null", "???", "FIELD MISSING"}}));
+    EXPECT_EQ(Messages(), QStringList({"Er zijn 1 verschillen gevonden!"}));
+}
+
+TEST_F(ComparisonRunTest, IdenticalDatabasesGiveNoRowsAndNoMessage) {
+    const char* sql = "create table A(x int, y varchar(5)); create table B(z text not null);";
+    MakeDatabases(sql, sql);
+    Open();
+    Compare();
+    EXPECT_EQ(window->lvResults->topLevelItemCount(), 0);
+    EXPECT_TRUE(ui->boxes.empty());
+    EXPECT_EQ(window->lvTables->SelectedIndex(), 1) << "the last table stays selected";
+    EXPECT_EQ(window->lblC1->text(), "1 velden");
+}
+
+TEST_F(ComparisonRunTest, NamesMatchIgnoringAsciiCaseOnly) {
+    MakeDatabases("create table T(OrderId varchar(10), Sized varchar(10), \"Ä\" int);",
+                  "create table T(ORDERID varchar(10), SIZED varchar(12), \"ä\" int);");
+    Open();
+    Compare();
+    EXPECT_EQ(Rows(window->lvResults), (RowList{{"T", "Sized", "string:10:null", "string:12:null", "size"},
+                                                {"T", "Ä", "integer:0:null", "???", "FIELD MISSING"}}));
+}
+
+TEST_F(ComparisonRunTest, MissingTableCountsEveryColumnOnlyWithMissingOn) {
+    MakeDatabases("create table Gone(a int, b int, c int, d int); create table Here(a int);",
+                  "create table Here(a int, only2 int);");
+    Open();
+    Compare();
+    RowList rows = Rows(window->lvResults);
+    ASSERT_EQ(rows.size(), 4u);
+    for (const QStringList& row : rows) {
+        EXPECT_EQ(row[0], "Gone");
+        EXPECT_EQ(row[4], "FIELD MISSING");
+    }
+    EXPECT_EQ(Messages(), QStringList({"Er zijn 4 verschillen gevonden!"}));
+
+    ui->boxes.clear();
+    window->ActionList->Execute(window->actReset);
+    window->chkMissing->setChecked(false);
+    Compare();
+    EXPECT_EQ(window->lvResults->topLevelItemCount(), 0);
+    EXPECT_TRUE(ui->boxes.empty());
+}
+
+TEST_F(ComparisonRunTest, AllThreeDifferencesInOneRow) {
+    MakeDatabases("create table T(c varchar(10) not null);", "create table T(c integer);");
+    Open();
+    Compare();
+    EXPECT_EQ(Rows(window->lvResults),
+              (RowList{{"T", "c", "string:10:not-null", "integer:0:null", "datatype, size, nullability"}}));
+    EXPECT_EQ(Messages(), QStringList({"Er zijn 3 verschillen gevonden!"}));
+}
+
+TEST_F(ComparisonRunTest, SecondRunWithoutResetListsEverythingTwice) {
+    MakeDatabases(OrdersDb1, OrdersDb2);
+    Open();
+    Compare();
+    const int descriptorsAfterFirst = Descriptors();
+    Compare();
+    const RowList rows = Rows(window->lvResults);
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0], rows[2]);
+    EXPECT_EQ(rows[1], rows[3]);
+    EXPECT_EQ(Messages(),
+              QStringList({"Er zijn 3 verschillen gevonden!", "Er zijn 3 verschillen gevonden!"}));
+    // Descriptors die with their rows: only those of the rows shown remain.
+    EXPECT_EQ(Descriptors(), descriptorsAfterFirst);
+    EXPECT_EQ(Descriptors(), window->lvDB1->topLevelItemCount() + window->lvDB2->topLevelItemCount());
+    window->ActionList->Execute(window->actReset);
+    EXPECT_EQ(Descriptors(), 0);
+}
+
+TEST_F(ComparisonRunTest, ReservedWordTableIsComparedLikeAnyOther) {
+    MakeDatabases("create table \"Order\"(a varchar(5)); create table Z(b int);",
+                  "create table \"Order\"(a varchar(6)); create table Z(b int);");
+    Open();
+    Compare();
+    EXPECT_EQ(Rows(window->lvResults), (RowList{{"Order", "a", "string:5:null", "string:6:null", "size"}}));
+    EXPECT_EQ(window->lvTables->SelectedIndex(), 1);
+    EXPECT_EQ(window->lvTables->topLevelItem(1)->text(0), "Z");
+}
+
+TEST_F(ComparisonRunTest, ExactlyOneDifferenceStillSaysVerschillen) {
+    MakeDatabases("create table A(x varchar(1)); create table B(y int);",
+                  "create table A(x varchar(2)); create table B(y int);");
+    Open();
+    Compare();
+    EXPECT_EQ(Messages(), QStringList({"Er zijn 1 verschillen gevonden!"}));
+}
+
+TEST_F(ComparisonRunTest, SwitchClickedDuringTheRunAppliesFromTheNextTable) {
+    MakeDatabases(
+        "create table A(x varchar(1)); create table B(y varchar(1)); create table C(z varchar(1));",
+        "create table A(x varchar(2)); create table B(y varchar(2)); create table C(z varchar(2));");
+    Open();
+    TfrmMain& w = *window;
+    // Dispatched by the run's event pass: unticks Size once table B is on screen.
+    std::function<void()> hook = [&] {
+        if (w.lvTables->SelectedIndex() == 1)
+            w.chkSize->setChecked(false);
+        else if (w.lvTables->SelectedIndex() == 0)
+            QTimer::singleShot(0, &w, hook);
+    };
+    QTimer::singleShot(0, &w, hook);
+    bool suspendedInside = false;
+    QTimer::singleShot(0, &w, [&] { suspendedInside = w.ActionList->Suspended(); });
+    Compare();
+    EXPECT_TRUE(suspendedInside);
+    EXPECT_FALSE(w.Switches().size);
+    EXPECT_EQ(Rows(w.lvResults), (RowList{{"A", "x", "string:1:null", "string:2:null", "size"}}));
+}
+
+TEST_F(ComparisonRunTest, CommandsAndTableClicksAreInertDuringTheRun) {
+    MakeDatabases("create table A(x varchar(1)); create table B(y varchar(1));",
+                  "create table A(x varchar(2)); create table B(y varchar(2));");
+    Open();
+    TfrmMain& w = *window;
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    bool resetRan = true;
+    QTimer::singleShot(0, &w, [&] {
+        resetRan = w.ActionList->Execute(w.actReset);
+        w.Reset1->trigger();
+        // A click on table A while the run is at A: it must not reload or relabel anything.
+        const QPoint a = w.lvTables->visualItemRect(w.lvTables->topLevelItem(0)).center();
+        QTest::mouseClick(w.lvTables->viewport(), Qt::LeftButton, {}, a);
+    });
+    Compare();
+    EXPECT_FALSE(resetRan);
+    EXPECT_EQ(Rows(w.lvResults), (RowList{{"A", "x", "string:1:null", "string:2:null", "size"},
+                                          {"B", "y", "string:1:null", "string:2:null", "size"}}));
+    EXPECT_EQ(w.lvTables->topLevelItemCount(), 2);
+    w.ActionList->IdleUpdate();
+    EXPECT_TRUE(w.actReset->isEnabled());
+}
+
+TEST_F(ComparisonRunTest, DescriptorsDoNotPileUpAcrossClicksAndRuns) {
+    MakeDatabases("create table A(x int, y int); create table B(z int);", "create table A(x int);");
+    Open();
+    TfrmMain& w = *window;
+    w.lvTables->SelectRow(0);
+    for (int i = 0; i < 5; ++i)
+        w.lvTablesClick(w.lvTables);
+    EXPECT_EQ(Descriptors(), 3);
+    Compare();
+    Compare();
+    EXPECT_EQ(Descriptors(), w.lvDB1->topLevelItemCount() + w.lvDB2->topLevelItemCount());
+    EXPECT_EQ(Descriptors(), 1);
+}
+
+TEST_F(ComparisonRunTest, ReopeningResetsTheListsButKeepsTheLabels) {
+    MakeDatabases(OrdersDb1, OrdersDb2);
+    Open();
+    Compare();
+    ASSERT_EQ(window->lblC1->text(), "3 velden");
+    Open();
+    EXPECT_EQ(window->lvResults->topLevelItemCount(), 0);
+    EXPECT_EQ(window->lvDB1->topLevelItemCount(), 0);
+    EXPECT_EQ(Rows(window->lvTables), (RowList{{"Orders"}}));
+    EXPECT_EQ(window->lblC1->text(), "3 velden");
+    EXPECT_EQ(Descriptors(), 0);
+}
+
+TEST_F(ComparisonRunTest, DatabaseTwoFailingToOpenLeavesCompareDisabled) {
+    MakeDatabases(OrdersDb1, OrdersDb2);
+    window->Settings()->SetADOStr2("Provider=SQLite;Data Source=" + Path("missing.sqlite"));
+    Open();
+    EXPECT_TRUE(ui->boxes.empty()) << "only logged";
+    EXPECT_EQ(Rows(window->lvTables), (RowList{{"Orders"}}));
+    window->lvTables->SelectRow(0);
+    window->lvTablesClick(window->lvTables);
+    EXPECT_EQ(window->lblC2->text(), "0 velden");
+    window->ActionList->Update(window->actCompare);
+    EXPECT_FALSE(window->actCompare->isEnabled());
+    EXPECT_FALSE(window->ActionList->Execute(window->actCompare));
+}
+
+} // namespace
+} // namespace korvista
