@@ -105,10 +105,8 @@ public:
                           const std::string& value) const {
         const auto range = FindSection(section);
         if (!range) {
-            std::string result = content_;
-            if (!result.empty() && result.back() != '\n' && result.back() != '\r')
-                result += "\r\n";
-            return result + "[" + section + "]\r\n" + key + "=" + value + "\r\n";
+            return content_ + LineEndFor(content_.size()) + "[" + section + "]\r\n" + key + "=" + value +
+                   "\r\n";
         }
         if (const Line* entry = FindEntry(section, key)) {
             return content_.substr(0, entry->start) + entry->name + "=" + value + "\r\n" +
@@ -121,12 +119,19 @@ public:
                 anchor = i;
         }
         const Line& after = lines_[anchor];
-        const std::string lineBreak = after.end == after.textEnd ? "\r\n" : "";
-        return content_.substr(0, after.end) + lineBreak + key + "=" + value + "\r\n" +
+        return content_.substr(0, after.end) + LineEndFor(after.end) + key + "=" + value + "\r\n" +
                content_.substr(after.end);
     }
 
 private:
+    // What the text up to pos needs so that a new line can follow it. Lines are split at LF only, so a
+    // last line ending in a lone CR still needs its LF, or the new line would join it.
+    std::string LineEndFor(std::size_t pos) const {
+        if (pos == 0 || content_[pos - 1] == '\n')
+            return {};
+        return content_[pos - 1] == '\r' ? "\n" : "\r\n";
+    }
+
     std::string Text(const Line& line) const {
         return content_.substr(line.start, line.textEnd - line.start);
     }
@@ -230,6 +235,10 @@ bool WriteAllAt(int fd, const std::string& content) {
 bool ReplaceContent(const std::string& path, const std::string& oldContent, const std::string& newContent) {
     Descriptor file(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
     if (file.get() < 0)
+        return false;
+    // A file that nobody may write is read-only also for a super-user, who would get it opened anyway.
+    struct stat info {};
+    if (::fstat(file.get(), &info) != 0 || (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
         return false;
     if (newContent.size() > oldContent.size() &&
         ::fallocate(file.get(), 0, 0, static_cast<off_t>(newContent.size())) != 0 && errno != EOPNOTSUPP &&

@@ -115,6 +115,7 @@ std::string WrapText(const std::string& message, int width) {
             quote = c;
         } else if (c == '\r' && i + 1 < n && message[i + 1] == '\n') {
             pieceEnd = i + 2;
+            ++i; // the pair's LF is the last character scanned
         } else if (IsBreakChar(c)) {
             breakPos = i;
         }
@@ -126,7 +127,9 @@ std::string WrapText(const std::string& message, int width) {
             continue;
         }
         result.append(message, pieceStart, pieceEnd - pieceStart);
-        if (OnlyBreakCharsFrom(message, pieceEnd)) {
+        // Judged from the last character scanned, not from the piece's end: a short tail of a word that
+        // only break characters follow stays on this line.
+        if (OnlyBreakCharsFrom(message, i + 1)) {
             pieceStart = pieceEnd;
             break;
         }

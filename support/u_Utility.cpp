@@ -313,9 +313,10 @@ std::string Format(const std::string& format, const std::vector<FormatArg>& args
 
 void TDebug::Log(const std::string& message, const std::string& category) {
     try {
-        // Stands in for a debugger's output; it goes out before the file is touched.
+        // Stands in for a debugger's output: one string per entry, as handed over, no line break added.
+        // It goes out before the file is touched.
         if (DebugOutputEnabled) {
-            const std::string debugText = category + " - " + message + "\n";
+            const std::string debugText = category + " - " + message;
             std::fwrite(debugText.data(), 1, debugText.size(), stderr);
         }
     } catch (...) {
@@ -379,6 +380,9 @@ void WriteEntryWith(const std::string& fileName, const std::string& message, con
         const std::string timestamp = FormatTimestamp(context.time, context.separators);
         struct stat info {};
         const bool existing = ::stat(fileName.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+        // Read-only for everyone means read-only also for a super-user, who would get it opened anyway.
+        if (existing && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+            return;
         bool created = false;
         int fd = -1;
         if (!existing) {

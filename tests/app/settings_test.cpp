@@ -8,7 +8,6 @@
 #include <fstream>
 #include <memory>
 #include <sstream>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 using korvista::Error;
@@ -142,13 +141,17 @@ TEST_F(SettingsTest, UnwritableFileRaisesAndKeepsItsContent) {
     EXPECT_THROW(elsewhere.SetADOStr2("x"), Error);
     EXPECT_EQ(elsewhere.ADOStr2(), "");
 
-    if (::geteuid() != 0) {
-        Write("[DB1]\r\nConnectionString=old\r\n");
-        fs::permissions(path_, fs::perms::owner_read);
-        EXPECT_THROW(settings_->SetADOStr1("new"), Error);
-        EXPECT_EQ(Read(), "[DB1]\r\nConnectionString=old\r\n");
-        EXPECT_EQ(settings_->ADOStr1(), "old");
+    // A read-only file, also when a super-user runs the tool.
+    Write("[DB1]\r\nConnectionString=old\r\n");
+    fs::permissions(path_, fs::perms::owner_read);
+    try {
+        settings_->SetADOStr1("new");
+        ADD_FAILURE() << "a read-only file was written to";
+    } catch (const Error& error) {
+        EXPECT_EQ(std::string(error.what()), "Unable to write to " + path_);
     }
+    EXPECT_EQ(Read(), "[DB1]\r\nConnectionString=old\r\n");
+    EXPECT_EQ(settings_->ADOStr1(), "old");
 }
 
 TEST_F(SettingsTest, NewFileIsForItsOwnerOnly) {

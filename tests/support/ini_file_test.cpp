@@ -73,6 +73,16 @@ TEST_F(IniFileTest, MissingEntriesAndSectionsAreAdded) {
     EXPECT_EQ(Read(), "[DB1]\r\nOther=1\r\nConnectionString=a\r\n\r\n[DB2]\r\nX=2\r\nConnectionString=b\r\n"
                       "[General]\r\nLastFolder=c\r\n");
 
+    // A last line ended by a lone CR gets its LF, so the new line does not join it.
+    Write("[DB1]\r\nOther=1\r");
+    file.WriteString("DB1", "ConnectionString", "a");
+    file.WriteString("DB2", "ConnectionString", "b");
+    EXPECT_EQ(Read(), "[DB1]\r\nOther=1\r\nConnectionString=a\r\n[DB2]\r\nConnectionString=b\r\n");
+    Write("[DB1]\r\nOther=1\r");
+    file.WriteString("DB2", "ConnectionString", "b");
+    EXPECT_EQ(file.ReadString("DB2", "ConnectionString"), "b");
+    EXPECT_EQ(file.ReadString("DB1", "Other"), "1");
+
     // A bare section line takes the entry right under it.
     Write("[DB1]\n[DB2]\nA=1\n");
     file.WriteString("db1", "ConnectionString", "v");
@@ -176,12 +186,13 @@ TEST_F(IniFileTest, FailedWritesRaiseAndKeepTheOldContent) {
     EXPECT_THROW(IniFile(path_).WriteString("DB1", "ConnectionString", "a\nb"), Error);
     EXPECT_EQ(Read(), "[DB1]\r\nConnectionString=old\r\n");
 
-    if (::geteuid() != 0) {
-        fs::permissions(path_, fs::perms::owner_read);
-        expectFailure(path_);
-        EXPECT_EQ(Read(), "[DB1]\r\nConnectionString=old\r\n");
-        fs::permissions(path_, fs::perms::owner_read | fs::perms::owner_write);
+    // Read-only also when a super-user runs the tool.
+    fs::permissions(path_, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    expectFailure(path_);
+    EXPECT_EQ(Read(), "[DB1]\r\nConnectionString=old\r\n");
+    fs::permissions(path_, fs::perms::owner_read | fs::perms::owner_write);
 
+    if (::geteuid() != 0) {
         fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
         expectFailure((dir_ / "new.ini").string());
     }

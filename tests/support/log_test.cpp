@@ -227,6 +227,16 @@ TEST_F(LogFileTest, LongTextIsWrappedAtBreaksOnly) {
               Prefix() + a + ",\r\n" + Prefix() + ". " + b + "." + std::string(10, 'c') + "\r\n");
     // Only break characters after the break: they join the line and are trimmed away.
     EXPECT_EQ(Entry(std::string(240, 'a') + " ,"), Prefix() + std::string(240, 'a') + " ,\r\n");
+    // The piece is full at the 239th character; only a full stop follows that one, so the rest of the
+    // word joins the line instead of starting a continuation line.
+    const std::string tail = std::string(230, 'a') + " " + std::string(8, 'b') + ".";
+    EXPECT_EQ(Entry(tail), Prefix() + tail + "\r\n");
+    EXPECT_EQ(Entry(tail + " ,. "), Prefix() + tail + " ,.\r\n");
+    // One more letter after the 239th character and the tail goes to its own line.
+    EXPECT_EQ(Entry(std::string(230, 'a') + " " + std::string(9, 'b') + "."),
+              Prefix() + std::string(230, 'a') + "\r\n" + Prefix() + ". " + std::string(9, 'b') + ".\r\n");
+    // After a line break of the message the same holds: nothing but break characters adds no line.
+    EXPECT_EQ(Entry("first\r\n ."), Prefix() + "first\r\n" + Prefix() + ". .\r\n");
 }
 
 TEST_F(LogFileTest, QuotedTextIsNeverSplit) {
@@ -297,13 +307,20 @@ TEST_F(LogFileTest, UnwritableTargetsLoseTheEntryQuietly) {
     EXPECT_TRUE(fs::is_directory(log_));
     EXPECT_TRUE(fs::is_empty(log_));
 
+    // A file marked read-only for everyone, also when a super-user runs the tool.
+    fs::remove(log_);
+    WriteFile(log_, "kept\r\n");
+    fs::permissions(log_, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    EXPECT_NO_THROW(WriteEntryWith(log_.string(), "lost", "Cat", FixedContext()));
+    EXPECT_EQ(ReadFile(log_), "kept\r\n");
+
     // A folder that cannot be created because a file stands in its way.
     WriteFile(dir_ / "file", "x");
     const std::string saved = LogFolder;
     LogFolder = (dir_ / "file" / "sub").string();
     testing::internal::CaptureStderr();
     EXPECT_NO_THROW(TDebug::Log("lost too", "Cat"));
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Cat - lost too\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Cat - lost too");
     EXPECT_EQ(ReadFile(dir_ / "file"), "x");
 
     if (::geteuid() != 0) {
@@ -325,7 +342,7 @@ TEST_F(LogFileTest, LogWritesBesideTheGivenFolderWithTheLiveFields) {
     LogFolder = (dir_ / "nested" / "deeper").string();
     testing::internal::CaptureStderr();
     TDebug::Log("live entry", "Live");
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Live - live entry\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Live - live entry");
     LogFolder = saved;
 
     const fs::path file = dir_ / "nested" / "deeper" /
@@ -376,7 +393,7 @@ TEST_F(LogFileTest, LogFmtFormatsOrRaisesBeforeAnything) {
     TDebug::LogFmt("Error opening database using connectionstring: %s", {std::string("Data Source=a;pwd=b")},
                    "");
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              " - Error opening database using connectionstring: Data Source=a;pwd=b\n");
+              " - Error opening database using connectionstring: Data Source=a;pwd=b");
     LogFolder = saved;
     const std::string content = ReadFile(file);
     EXPECT_NE(content.find("[" + std::string(25, ' ') +
