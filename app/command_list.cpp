@@ -14,7 +14,26 @@ namespace korvista {
 TActionList::TActionList(QObject* owner) : QObject(owner) {
     if (auto* dispatcher = QAbstractEventDispatcher::instance(
             QCoreApplication::instance() ? QCoreApplication::instance()->thread() : nullptr))
-        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &TActionList::OnAboutToBlock);
+        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &TActionList::OnIdle);
+    // A zero timer times out when every pending event has been handled: the loop's idle moment, which
+    // a loop that only polls (never blocks) reaches too.
+    idleTimer_.setSingleShot(true);
+    idleTimer_.setInterval(0);
+    connect(&idleTimer_, &QTimer::timeout, this, &TActionList::OnIdle);
+    if (QCoreApplication* application = QCoreApplication::instance())
+        application->installEventFilter(this);
+}
+
+TActionList::~TActionList() {
+    if (QCoreApplication* application = QCoreApplication::instance())
+        application->removeEventFilter(this);
+}
+
+bool TActionList::eventFilter(QObject* watched, QEvent*) {
+    // Whatever the loop handled may change a rule's outcome; the timer's own event changes nothing.
+    if (watched != &idleTimer_ && !idleTimer_.isActive() && idleWindow_)
+        idleTimer_.start();
+    return false;
 }
 
 void TActionList::Add(QAction* action, Handler execute, Handler update) {
@@ -133,7 +152,7 @@ void TActionList::IdleUpdate() {
         Update(action);
 }
 
-void TActionList::OnAboutToBlock() {
+void TActionList::OnIdle() {
     // Not while a handler runs, also not inside the event dispatch of a comparison run or under a box.
     if (HandlerDepth() != 0)
         return;

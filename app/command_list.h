@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 #include <functional>
 #include <vector>
 
@@ -20,6 +21,7 @@ public:
     using Handler = std::function<void(QObject* sender)>;
 
     explicit TActionList(QObject* owner);
+    ~TActionList() override;
 
     void Add(QAction* action, Handler execute, Handler update = {});
     const std::vector<QAction*>& Actions() const { return actions_; }
@@ -45,6 +47,9 @@ public:
     void SetIdleCommands(QWidget* window, std::vector<QAction*> commands);
     void IdleUpdate();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     struct Command {
         QAction* action;
@@ -55,7 +60,7 @@ private:
 
     Command* Find(const QAction* action);
     const Command* Find(const QAction* action) const;
-    void OnAboutToBlock();
+    void OnIdle();
 
     std::vector<QAction*> actions_;
     std::vector<Command> commands_;
@@ -63,6 +68,8 @@ private:
     bool suspended_ = false;
     QPointer<QWidget> idleWindow_;
     std::vector<QAction*> idleCommands_;
+    // Fires once the queue has run dry after an event, also inside a non-blocking pass of the loop.
+    QTimer idleTimer_;
 };
 
 // Suspends the command list for its lifetime, also when an error ends the scope.

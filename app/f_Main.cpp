@@ -25,6 +25,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QToolBar>
 #include <QToolButton>
 #include <functional>
 
@@ -55,6 +56,19 @@ protected:
         if (onResize)
             onResize();
     }
+};
+
+// The toolbar is of the toolkit's toolbar kind, but its buttons keep their designed places and its
+// background is transparent.
+class ToolbarArea : public QToolBar {
+public:
+    explicit ToolbarArea(QWidget* parent) : QToolBar(parent) {
+        setMovable(false);
+        setFloatable(false);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {}
 };
 
 // No element of the window shows a hint.
@@ -113,7 +127,6 @@ void FreeDescriptors(TListView* list) {
 
 void ShowCount(QLabel* label, const TListView* list) {
     label->setText(QStringLiteral("%1 velden").arg(list->topLevelItemCount()));
-    label->adjustSize();
 }
 
 // Restores a flag when the scope ends, also by an error.
@@ -249,7 +262,8 @@ void TfrmMain::CreateLayout() {
     QWidget* tabOrder[] = {lvResults, lvTables, lvDB1, lvDB2, chkDatatype, chkSize, chkNull, chkMissing};
     for (std::size_t i = 0; i + 1 < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i], tabOrder[i + 1]);
-    for (QWidget* w : {static_cast<QWidget*>(StatusBar1), static_cast<QWidget*>(MainMenu), tbToolbar})
+    for (QWidget* w : {static_cast<QWidget*>(StatusBar1), static_cast<QWidget*>(MainMenu),
+                       static_cast<QWidget*>(tbToolbar)})
         w->setFocusPolicy(Qt::NoFocus);
 
     client->onResize = [this] { ArrangeClient(); };
@@ -341,7 +355,7 @@ void TfrmMain::CreateMenu() {
 }
 
 void TfrmMain::CreateToolbar() {
-    tbToolbar = new QWidget(FClient);
+    tbToolbar = new ToolbarArea(FClient);
     tbToolbar->setObjectName(QStringLiteral("tbToolbar"));
     tbToolbar->setWindowTitle(QStringLiteral("Toolbar"));
     auto* edge = new QFrame(tbToolbar); // the etched line along the top edge
@@ -361,9 +375,14 @@ void TfrmMain::CreateToolbar() {
         b->installEventFilter(noHints);
         return b;
     };
+    // A separator is a toolbar button too, one that shows nothing and takes no input.
     auto gap = [&](const char* name, int left) {
-        auto* g = new QWidget(tbToolbar);
+        auto* g = new QToolButton(tbToolbar);
         g->setObjectName(QString::fromUtf8(name));
+        g->setAutoRaise(true);
+        g->setEnabled(false);
+        g->setFocusPolicy(Qt::NoFocus);
+        g->setAttribute(Qt::WA_TransparentForMouseEvents);
         g->setGeometry(left, edgeHeight, 8, 44);
         return g;
     };
@@ -411,8 +430,9 @@ void TfrmMain::ArrangeTablesPanel() {
     lvDB2->setGeometry(442, ListTop, 273, listHeight);
     const int labelTop = FPanelHeight - LabelBottomGap;
     for (auto [label, left] : {std::pair{lblC1, 167}, std::pair{lblC2, 444}}) {
-        label->adjustSize();
-        label->setGeometry(left, labelTop, std::max(3, label->width()), 13);
+        // Sized to the text; an empty label keeps its designed width.
+        const int width = label->text().isEmpty() ? 3 : label->sizeHint().width();
+        label->setGeometry(left, labelTop, width, 13);
     }
 }
 
@@ -555,6 +575,7 @@ void TfrmMain::lvTablesClick(QObject*) {
         ClearFieldList(lvDB2);
     }
     ShowCount(lblC2, lvDB2);
+    ArrangeTablesPanel();
 }
 
 void TfrmMain::ClearFieldList(TListView* list) {

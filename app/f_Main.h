@@ -13,6 +13,7 @@ class QLabel;
 class QMenu;
 class QMenuBar;
 class QStatusBar;
+class QToolBar;
 class QToolButton;
 
 namespace korvista {
@@ -34,12 +35,12 @@ public:
     ~TfrmMain() override;
 
     // Elements of the layout.
-    QWidget* tbToolbar;
+    QToolBar* tbToolbar;
     QToolButton* ToolButton1;
-    QWidget* ToolButton3;
+    QToolButton* ToolButton3;
     QToolButton* ToolButton2;
     QToolButton* ToolButton4;
-    QWidget* ToolButton5;
+    QToolButton* ToolButton5;
     QToolButton* ToolButton6;
     QFrame* Panel1;
     QLabel* Label1;

@@ -271,5 +271,18 @@ TEST_F(ComparisonRunTest, DatabaseTwoFailingToOpenLeavesCompareDisabled) {
     EXPECT_FALSE(window->ActionList->Execute(window->actCompare));
 }
 
+TEST_F(ComparisonRunTest, DatabaseOneFailingToOpenShowsTheProviderTextAndLeavesCompareDisabled) {
+    MakeDatabases(OrdersDb1, OrdersDb2);
+    window->Settings()->SetADOStr1("Provider=SQLite;Data Source=" + Path("missing/db1.sqlite"));
+    window->Vergelijktabelstructuur1->trigger();
+    ASSERT_EQ(ui->Errors().size(), 1u);
+    EXPECT_TRUE(ui->Errors()[0].endsWith('.'));
+    EXPECT_EQ(ui->boxes[0].caption, AppTitle());
+    EXPECT_EQ(window->lvTables->topLevelItemCount(), 0);
+    ASSERT_TRUE(window->Database2()->ADO().Connected());
+    window->ActionList->Update(window->actCompare);
+    EXPECT_FALSE(window->actCompare->isEnabled()) << "database 2 alone is not enough";
+}
+
 } // namespace
 } // namespace korvista

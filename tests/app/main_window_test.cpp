@@ -17,6 +17,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QStatusBar>
+#include <QToolBar>
 #include <QToolButton>
 #include <QtTest/QTest>
 
@@ -77,8 +78,8 @@ TEST_F(MainWindowTest, ElementsCarryTheirNamesCaptionsAndBounds) {
     EXPECT_EQ(Bounds(w.lvTables), QRect(8, 4, 153, 277));
     EXPECT_EQ(Bounds(w.lvDB1), QRect(165, 4, 273, 277));
     EXPECT_EQ(Bounds(w.lvDB2), QRect(442, 4, 273, 277));
-    EXPECT_EQ(w.lblC1->pos(), QPoint(167, 282));
-    EXPECT_EQ(w.lblC2->pos(), QPoint(444, 282));
+    EXPECT_EQ(Bounds(w.lblC1), QRect(167, 282, 3, 13));
+    EXPECT_EQ(Bounds(w.lblC2), QRect(444, 282, 3, 13));
     EXPECT_EQ(Bounds(w.Label1), QRect(11, 5, 45, 13));
     EXPECT_EQ(w.Label1->text(), "Compare:");
 
@@ -106,12 +107,26 @@ TEST_F(MainWindowTest, ElementsCarryTheirNamesCaptionsAndBounds) {
         EXPECT_EQ(button->iconSize(), QSize(24, 24));
         EXPECT_TRUE(button->autoRaise());
     }
-    EXPECT_EQ(w.ToolButton3->geometry().x(), 97);
-    EXPECT_EQ(w.ToolButton3->width(), 8);
-    EXPECT_EQ(w.ToolButton5->geometry().x(), 299);
-    EXPECT_EQ(w.ToolButton5->width(), 8);
+    for (const auto& [name, x] : {std::pair{"ToolButton3", 97}, std::pair{"ToolButton5", 299}}) {
+        const auto* separator = w.findChild<QToolButton*>(name);
+        ASSERT_NE(separator, nullptr) << name;
+        EXPECT_EQ(separator->x(), x);
+        EXPECT_EQ(separator->width(), 8);
+        EXPECT_EQ(separator->defaultAction(), nullptr);
+        EXPECT_TRUE(separator->text().isEmpty());
+        EXPECT_FALSE(separator->isEnabled());
+    }
     EXPECT_EQ(w.StatusBar1->currentMessage(), "");
     EXPECT_TRUE(w.StatusBar1->isSizeGripEnabled());
+
+    // The elements are of the toolkit's kinds, so that they are found by kind and name.
+    EXPECT_NE(w.findChild<QToolBar*>("tbToolbar"), nullptr);
+    EXPECT_NE(w.findChild<QMenuBar*>("MainMenu"), nullptr);
+    EXPECT_NE(w.findChild<QStatusBar*>("StatusBar1"), nullptr);
+    for (const char* name : {"lvTables", "lvDB1", "lvDB2", "lvResults"})
+        EXPECT_NE(w.findChild<QTreeWidget*>(name), nullptr) << name;
+    for (const char* name : {"ToolButton1", "ToolButton2", "ToolButton4", "ToolButton6"})
+        EXPECT_NE(w.findChild<QToolButton*>(name), nullptr) << name;
 
     // Every element is found under its name.
     for (const char* name :
@@ -302,6 +317,32 @@ TEST_F(MainWindowTest, CommandEnablingAtStartAfterOpeningAndAfterReset) {
     EXPECT_TRUE(w.Database1()->ADO().Connected());
 }
 
+// The idle part of the update cycle, reached the way a user's session reaches it: the event loop runs
+// dry after input, also when only pending events are processed (no blocking wait).
+TEST_F(MainWindowTest, IdleUpdatesFollowInputWithoutABlockingWait) {
+    Show();
+    TfrmMain& w = *window;
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(w.ToolButton2->isEnabled()) << "Vergelijk greyed at start";
+    EXPECT_FALSE(w.ToolButton4->isEnabled()) << "Reset greyed at start";
+    EXPECT_TRUE(w.ToolButton1->isEnabled());
+    EXPECT_TRUE(w.actSettings->isEnabled()) << "not updated before its menu opens";
+
+    MakeDatabases("create table A(x int);", "create table A(x int);");
+    QTest::mouseClick(w.ToolButton1, Qt::LeftButton);
+    ASSERT_EQ(w.lvTables->topLevelItemCount(), 1);
+    QTest::qWait(20);
+    EXPECT_TRUE(w.ToolButton2->isEnabled());
+    EXPECT_TRUE(w.ToolButton4->isEnabled());
+    EXPECT_TRUE(w.Vergelijk1->isEnabled());
+
+    QTest::mouseClick(w.ToolButton4, Qt::LeftButton);
+    EXPECT_EQ(w.lvTables->topLevelItemCount(), 0);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(w.ToolButton4->isEnabled());
+    EXPECT_TRUE(w.ToolButton2->isEnabled());
+}
+
 TEST_F(MainWindowTest, InstellingenIsGreyedWheneverSeenAndDoesNothing) {
     TfrmMain& w = *window;
     emit w.Bestand1->aboutToShow();
@@ -429,6 +470,14 @@ TEST_F(MainWindowTest, RestingOnATableSelectsItWithoutFillingTheFieldLists) {
     EXPECT_EQ(w.lvDB1->topLevelItemCount(), 1);
     EXPECT_EQ(w.lblC1->text(), "1 velden");
     EXPECT_EQ(w.lblC2->text(), "0 velden");
+    // The labels size themselves to their text and stay on their line under the lists.
+    for (QLabel* label : {w.lblC1, w.lblC2}) {
+        EXPECT_EQ(label->y(), 282);
+        EXPECT_EQ(label->height(), 13);
+        EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text()));
+    }
+    EXPECT_EQ(w.lblC1->x(), 167);
+    EXPECT_EQ(w.lblC2->x(), 444);
 }
 
 TEST_F(MainWindowTest, ClosingFreesDatabaseTwoThenOneThenTheSettings) {
