@@ -6,6 +6,7 @@
 #include "app/f_Main.h"
 #include "app/u_Settings.h"
 #include "app/ui_seam.h"
+#include "common/sqlite_test_files.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -71,14 +72,7 @@ protected:
 };
 
 inline void CreateSqlite(const std::string& path, const std::string& sql) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    char* message = nullptr;
-    const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message);
-    const std::string text = message ? message : "";
-    sqlite3_free(message);
-    sqlite3_close(db);
-    ASSERT_EQ(rc, SQLITE_OK) << text;
+    ExecuteSqlite(path, sql);
 }
 
 inline std::string SqliteString(const std::string& path) {

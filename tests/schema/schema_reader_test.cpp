@@ -1,3 +1,4 @@
+#include "common/sqlite_test_files.h"
 #include "schema/schema_reader.h"
 #include "support/errors.h"
 
@@ -40,23 +41,9 @@ protected:
         connection_.SetConnectionString("Provider=SQLite;Data Source=" + path_);
     }
 
-    void Execute(const std::string& sql) {
-        sqlite3* db = nullptr;
-        ASSERT_EQ(sqlite3_open(path_.c_str(), &db), SQLITE_OK);
-        char* message = nullptr;
-        const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message);
-        const std::string text = message ? message : "";
-        sqlite3_free(message);
-        sqlite3_close(db);
-        ASSERT_EQ(rc, SQLITE_OK) << text;
-    }
+    void Execute(const std::string& sql) { korvista::testing::ExecuteSqlite(path_, sql); }
 
-    QByteArray FileHash() const {
-        QFile file(QString::fromStdString(path_));
-        return file.open(QIODevice::ReadOnly)
-                   ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256)
-                   : QByteArray();
-    }
+    QByteArray FileHash() const { return korvista::testing::FileSha256(path_); }
 
     QTemporaryDir dir_;
     std::string path_;

@@ -1,3 +1,4 @@
+#include "common/sqlite_test_files.h"
 #include "schema/connection_string.h"
 #include "schema/provider.h"
 #include "schema/sqlite_provider.h"
@@ -20,26 +21,10 @@ using namespace korvista;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
+using korvista::testing::ExecuteSqlite;
+using korvista::testing::FileSha256;
+
 namespace {
-
-void MakeDatabase(const std::string& path, const std::string& sql) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr),
-              SQLITE_OK);
-    char* message = nullptr;
-    const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message);
-    const std::string text = message ? message : "";
-    sqlite3_free(message);
-    sqlite3_close(db);
-    ASSERT_EQ(rc, SQLITE_OK) << text;
-}
-
-QByteArray FileHash(const std::string& path) {
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
-}
 
 std::unique_ptr<ProviderSession> OpenFile(const std::string& path) {
     return OpenProviderSession("Provider=SQLite;Data Source=" + path);
@@ -145,7 +130,7 @@ TEST_F(SqliteProvider, RealTableReportsEveryDeclaredTypeAsMapped) {
         create += (i ? ", c" : "c") + std::to_string(i) + " " + kTypeCases[i].declared;
     create += ");";
     const std::string path = Path("types.db");
-    MakeDatabase(path, create);
+    ExecuteSqlite(path, create);
 
     const auto columns = OpenFile(path)->DescribeQuery("SELECT * FROM all_types WHERE 1=2");
     ASSERT_EQ(columns.size(), kTypeCases.size());
@@ -163,7 +148,7 @@ TEST_F(SqliteProvider, RealTableReportsEveryDeclaredTypeAsMapped) {
 
 TEST_F(SqliteProvider, RowidAliasIsAutoIncrementAndNotNull) {
     const std::string path = Path("keys.db");
-    MakeDatabase(path, R"(
+    ExecuteSqlite(path, R"(
         CREATE TABLE alias(id INTEGER PRIMARY KEY, a TEXT NOT NULL, b TEXT);
         CREATE TABLE alias_lower(id integer primary key);
         CREATE TABLE alias_by_constraint(id INTEGER, v, PRIMARY KEY(id DESC));
@@ -200,7 +185,7 @@ TEST_F(SqliteProvider, RowidAliasIsAutoIncrementAndNotNull) {
 
 TEST_F(SqliteProvider, ViewColumnsFollowTheirOriginAndExpressionsAcceptNull) {
     const std::string path = Path("view.db");
-    MakeDatabase(path, R"(
+    ExecuteSqlite(path, R"(
         CREATE TABLE t(id INTEGER PRIMARY KEY, name VARCHAR(20) NOT NULL, note TEXT);
         CREATE VIEW v AS SELECT id, name, note, name || 'x' AS computed, 1 + 1 AS two FROM t;
     )");
@@ -222,8 +207,8 @@ TEST_F(SqliteProvider, ViewColumnsFollowTheirOriginAndExpressionsAcceptNull) {
 
 TEST_F(SqliteProvider, DescribeQueryRunsNothingAndRefusesMoreThanOneStatement) {
     const std::string path = Path("guard.db");
-    MakeDatabase(path, "CREATE TABLE keep(a); INSERT INTO keep VALUES(1);");
-    const QByteArray before = FileHash(path);
+    ExecuteSqlite(path, "CREATE TABLE keep(a); INSERT INTO keep VALUES(1);");
+    const QByteArray before = FileSha256(path);
     auto session = OpenFile(path);
 
     EXPECT_THROW(session->DescribeQuery("SELECT * FROM keep; DROP TABLE keep"), Error);
@@ -243,12 +228,12 @@ TEST_F(SqliteProvider, DescribeQueryRunsNothingAndRefusesMoreThanOneStatement) {
 
     EXPECT_EQ(session->DescribeQuery("SELECT * FROM keep").size(), 1u);
     session.reset();
-    EXPECT_EQ(FileHash(path), before);
+    EXPECT_EQ(FileSha256(path), before);
 }
 
 TEST_F(SqliteProvider, CatalogueKeepsSchemaOrderAndMarksSqliteTablesAsSystem) {
     const std::string path = Path("catalogue.db");
-    MakeDatabase(path, R"(
+    ExecuteSqlite(path, R"(
         CREATE TABLE zeta(a);
         CREATE VIEW middle AS SELECT a FROM zeta;
         CREATE INDEX zeta_a ON zeta(a);
@@ -295,14 +280,14 @@ TEST_F(SqliteProvider, OpenFailsClearlyAndCreatesNothing) {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(QByteArray(4096, 'x'));
     }
-    const QByteArray before = FileHash(text);
+    const QByteArray before = FileSha256(text);
     try {
         OpenFile(text);
         ADD_FAILURE() << "a text file was opened as a database";
     } catch (const Error& error) {
         EXPECT_THAT(error.what(), HasSubstr("file is not a database"));
     }
-    EXPECT_EQ(FileHash(text), before);
+    EXPECT_EQ(FileSha256(text), before);
 
     try {
         OpenProviderSession("Provider=SQLite;Mode=Read");
@@ -315,7 +300,7 @@ TEST_F(SqliteProvider, OpenFailsClearlyAndCreatesNothing) {
 
 TEST_F(SqliteProvider, ProviderKeyChoosesTheProvider) {
     const std::string path = Path("choose.db");
-    MakeDatabase(path, "CREATE TABLE t(a);");
+    ExecuteSqlite(path, "CREATE TABLE t(a);");
     for (const std::string& text :
          {"Provider=SQLite;Data Source=" + path, "provider= sqlite ;Data Source=" + path,
           "Data Source=" + path + ";PROVIDER=SQLITE"}) {
