@@ -1,7 +1,10 @@
 #include "schema/odbc_provider.h"
 
+#include "schema/connection_string.h"
 #include "schema/odbc_session.h"
 #include "support/errors.h"
+
+#include <strings.h>
 
 #include <optional>
 #include <vector>
@@ -86,6 +89,50 @@ std::string EscapePattern(const std::string& text, const std::string& escape) {
     return result;
 }
 
+// The driver name that the driver manager's list of data sources gives for the DSN; empty if none.
+std::string DriverOfDataSource(const OdbcEnvironment& env, const std::string& dsn) {
+    SQLCHAR name[256];
+    SQLCHAR description[512];
+    SQLSMALLINT nameLength = 0, descriptionLength = 0;
+    for (SQLUSMALLINT direction = SQL_FETCH_FIRST;; direction = SQL_FETCH_NEXT) {
+        if (!OdbcSucceeded(SQLDataSources(env.Get(), direction, name, sizeof name, &nameLength, description,
+                                          sizeof description, &descriptionLength)))
+            return {};
+        if (strcasecmp(reinterpret_cast<const char*>(name), dsn.c_str()) == 0)
+            return reinterpret_cast<const char*>(description);
+    }
+}
+
+// The library file of the driver that the string reaches, from the driver manager's lists; empty if the
+// lists do not say. Only used to choose a driver's mends before connecting.
+std::string DriverFile(const OdbcEnvironment& env, const std::string& connectionString) {
+    const ConnectionString parsed = ConnectionString::Parse(connectionString);
+    std::string driver = parsed.Get("Driver").value_or("");
+    if (driver.empty())
+        if (const std::optional<std::string> dsn = parsed.Get("DSN"))
+            driver = DriverOfDataSource(env, *dsn);
+    if (driver.empty() || driver.find('/') != std::string::npos)
+        return driver;
+    SQLCHAR description[512];
+    std::vector<SQLCHAR> attributes(4096 + 2); // two NULs beyond what the driver manager may fill
+    SQLSMALLINT descriptionLength = 0, attributesLength = 0;
+    for (SQLUSMALLINT direction = SQL_FETCH_FIRST;; direction = SQL_FETCH_NEXT) {
+        if (!OdbcSucceeded(SQLDrivers(env.Get(), direction, description, sizeof description,
+                                      &descriptionLength, attributes.data(),
+                                      static_cast<SQLSMALLINT>(attributes.size() - 2), &attributesLength)))
+            return {};
+        if (strcasecmp(reinterpret_cast<const char*>(description), driver.c_str()) != 0)
+            continue;
+        // "key=value" pairs, each ended by a NUL, the list by a second one.
+        for (const char* pair = reinterpret_cast<const char*>(attributes.data()); *pair != '\0';
+             pair += std::char_traits<char>::length(pair) + 1) {
+            if (strncasecmp(pair, "Driver=", 7) == 0)
+                return pair + 7;
+        }
+        return {};
+    }
+}
+
 } // namespace
 
 std::string OdbcDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle) {
@@ -140,8 +187,11 @@ OdbcSession::OdbcSession(const std::string& connectionString) : env_(NewOdbc3Env
     dbc_.Check(SQLSetConnectAttr(dbc_.Get(), SQL_ATTR_LOGIN_TIMEOUT,
                                  reinterpret_cast<SQLPOINTER>(LoginTimeoutSeconds), 0),
                "SQLSetConnectAttr");
-    SQLRETURN rc = SQLDriverConnect(dbc_.Get(), nullptr, Text(connectionString), SQL_NTS, nullptr, 0, nullptr,
-                                    SQL_DRIVER_NOPROMPT);
+    const std::string text =
+        WithTimeouts(DriverKindFromFileName(DriverFile(env_, connectionString)), connectionString,
+                     static_cast<unsigned>(LoginTimeoutSeconds), static_cast<unsigned>(QueryTimeoutSeconds));
+    SQLRETURN rc =
+        SQLDriverConnect(dbc_.Get(), nullptr, Text(text), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
     dbc_.Check(rc, "SQLDriverConnect");
     dbc_.MarkConnected();
 
@@ -167,11 +217,19 @@ std::string OdbcSession::InfoText(SQLUSMALLINT infoType) {
 
 OdbcStatement OdbcSession::NewStatement() {
     OdbcStatement statement = OdbcStatement::Allocate(SQL_HANDLE_DBC, dbc_.Get());
-    // A driver that cannot time out says so with a warning, which is fine: the server still answers.
+    // A driver that cannot time out says so with a warning and is bounded by WithTimeouts where it can be.
     SQLRETURN rc = SQLSetStmtAttr(statement.Get(), SQL_ATTR_QUERY_TIMEOUT,
                                   reinterpret_cast<SQLPOINTER>(QueryTimeoutSeconds), 0);
     (void)rc;
     return statement;
+}
+
+SQLULEN OdbcSession::QueryTimeout() {
+    OdbcStatement statement = NewStatement();
+    SQLULEN seconds = 0;
+    statement.Check(SQLGetStmtAttr(statement.Get(), SQL_ATTR_QUERY_TIMEOUT, &seconds, 0, nullptr),
+                    "SQLGetStmtAttr");
+    return seconds;
 }
 
 Rowset OdbcSession::TableCatalogue(bool includeSystemTables) {

@@ -26,6 +26,9 @@ public:
     // The same after mending, still in ODBC's terms.
     std::vector<OdbcColumn> MendedColumns(const std::string& sql);
 
+    // SQL_ATTR_QUERY_TIMEOUT of a new statement, as the driver reports it back.
+    SQLULEN QueryTimeout();
+
     OdbcDriverKind Driver() const { return driver_; }
     // The connection's current catalog where the driver has catalogs and names one.
     const std::optional<std::string>& CurrentCatalog() const { return catalog_; }

@@ -1,5 +1,7 @@
 #include "schema/odbc_types.h"
 
+#include "schema/connection_string.h"
+
 #include <sql.h>
 #include <sqlext.h>
 
@@ -72,6 +74,25 @@ OdbcDriverKind DriverKindFromFileName(const std::string& driverFileName) {
     return OdbcDriverKind::Other;
 }
 
+std::string WithTimeouts(OdbcDriverKind driver, const std::string& connectionString, unsigned loginSeconds,
+                         unsigned querySeconds) {
+    if (driver != OdbcDriverKind::MariaDB)
+        return connectionString;
+    const ConnectionString parsed = ConnectionString::Parse(connectionString);
+    std::string result = connectionString;
+    const auto add = [&](const char* key, unsigned seconds) {
+        if (parsed.Get(key))
+            return;
+        const std::size_t end = result.find_last_not_of(" \t");
+        if (end != std::string::npos && result[end] != ';')
+            result += ';';
+        result += std::string(key) + "=" + std::to_string(seconds);
+    };
+    add("CONN_TIMEOUT", loginSeconds);
+    add("READ_TIMEOUT", querySeconds);
+    return result;
+}
+
 std::int32_t AdoTypeFromSqlType(int sqlType, bool isUnsigned) {
     switch (sqlType) {
     case SQL_CHAR:
@@ -98,8 +119,8 @@ std::int32_t AdoTypeFromSqlType(int sqlType, bool isUnsigned) {
     case SQL_BIGINT:
         return isUnsigned ? 21 : 20;
     case SQL_REAL:
-    case SQL_FLOAT:
         return 4;
+    case SQL_FLOAT: // approximate with a precision of its own; drivers report double precision as FLOAT
     case SQL_DOUBLE:
         return 5;
     case SQL_BIT:

@@ -31,6 +31,13 @@ enum class OdbcDriverKind { Other, PostgreSQL, MariaDB, SQLite };
 // The driver from its file name as SQLGetInfo(SQL_DRIVER_NAME) gives it, e.g. "psqlodbcw.so".
 OdbcDriverKind DriverKindFromFileName(const std::string& driverFileName);
 
+// The connection string with what the driver needs to keep the login and query timeouts. The MariaDB
+// driver applies SQL_ATTR_LOGIN_TIMEOUT to the TCP connect only, so a silent server's greeting is awaited
+// without end, and it refuses SQL_ATTR_QUERY_TIMEOUT; its own keys CONN_TIMEOUT and READ_TIMEOUT bound
+// both. A key the user wrote is left alone; other drivers' strings are returned unchanged.
+std::string WithTimeouts(OdbcDriverKind driver, const std::string& connectionString, unsigned loginSeconds,
+                         unsigned querySeconds);
+
 // ADO DataTypeEnum code for an ODBC SQL type; 0 for a type ADO has no code for.
 std::int32_t AdoTypeFromSqlType(int sqlType, bool isUnsigned);
 

@@ -3,7 +3,10 @@
 // Builds two SQLite databases of 2,000 tables of 12 columns (every tenth table drifts), then measures in
 // the same run: the bare describe calls (OpenProviderSession + DescribeQuery for every table of both
 // databases) and the wall time and peak memory (getrusage of the child) of korvista-cli over the same pair.
+// With the test servers up (KORVISTA_TEST_SERVERS_ENV, see describe_benchmark.cpp) the same for a
+// PostgreSQL pair of [pg-tables] tables (500 by default), given as the fourth argument.
 
+#include "odbc/test_servers_helpers.h"
 #include "schema/provider.h"
 
 #include <sqlite3.h>
@@ -68,10 +71,42 @@ double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
 
-double BareDescribe(const std::string& db1, const std::string& db2, int tables) {
+// The same tables on the PostgreSQL test server, in a new database; gives its connection string.
+std::string BuildPostgres(int tables, int columns, bool drift) {
+    using korvista::testservers::Engine;
+    static const char* const kTypes[] = {"integer NOT NULL",
+                                         "varchar(40) NOT NULL",
+                                         "varchar(200)",
+                                         "numeric(12,2)",
+                                         "date",
+                                         "timestamp NOT NULL",
+                                         "boolean",
+                                         "text",
+                                         "bigint",
+                                         "real",
+                                         "char(3)",
+                                         "bytea"};
+    const std::string cs =
+        korvista::testservers::CreateDatabase(Engine::PostgreSQL, korvista::testservers::UniqueName("bench"));
+    std::vector<std::string> statements;
+    for (int t = 0; t < tables; ++t) {
+        std::string sql = "CREATE TABLE " + TableName(t) + " (";
+        for (int c = 0; c < columns; ++c) {
+            std::string type = kTypes[c % 12];
+            if (drift && t % 10 == 0 && c == 2)
+                type = "varchar(250)";
+            sql += (c ? ", Col" : "Col") + std::to_string(c) + " " + type;
+        }
+        statements.push_back(sql + ")");
+    }
+    korvista::testservers::Execute(cs, statements);
+    return cs;
+}
+
+double BareDescribe(const std::string& cs1, const std::string& cs2, int tables) {
     const Clock::time_point start = Clock::now();
-    auto session1 = korvista::OpenProviderSession("Provider=SQLite;Data Source=" + db1);
-    auto session2 = korvista::OpenProviderSession("Provider=SQLite;Data Source=" + db2);
+    auto session1 = korvista::OpenProviderSession(cs1);
+    auto session2 = korvista::OpenProviderSession(cs2);
     std::size_t columns = 0;
     for (int t = 0; t < tables; ++t) {
         const std::string sql = "Select * from " + TableName(t) + " where 1=2";
@@ -90,10 +125,8 @@ struct ChildRun {
     int status = -1;
 };
 
-ChildRun RunCli(const std::string& db1, const std::string& db2) {
-    const std::string a1 = "Provider=SQLite;Data Source=" + db1;
-    const std::string a2 = "Provider=SQLite;Data Source=" + db2;
-    const char* argv[] = {KORVISTA_CLI_PATH, "--format", "tsv", a1.c_str(), a2.c_str(), nullptr};
+ChildRun RunCli(const std::string& cs1, const std::string& cs2) {
+    const char* argv[] = {KORVISTA_CLI_PATH, "--format", "tsv", cs1.c_str(), cs2.c_str(), nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
@@ -119,6 +152,27 @@ double Median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
+// Both measurements [runs] times over the pair, then the medians and the peak.
+void Measure(const std::string& what, const std::string& cs1, const std::string& cs2, int tables, int columns,
+             int runs) {
+    std::vector<double> bare;
+    std::vector<double> cli;
+    long peak = 0;
+    int status = -1;
+    for (int r = 0; r < runs; ++r) {
+        bare.push_back(BareDescribe(cs1, cs2, tables));
+        const ChildRun run = RunCli(cs1, cs2);
+        cli.push_back(run.seconds);
+        peak = std::max(peak, run.maxRssKiB);
+        status = run.status;
+    }
+    std::printf("%d tables x %d columns, %s, median of %d runs\n", tables, columns, what.c_str(), runs);
+    std::printf("  bare describe calls (open + %d DescribeQuery): %8.3f s\n", 2 * tables, Median(bare));
+    std::printf("  korvista-cli --format tsv (exit status %d):      %8.3f s  (%.2fx)\n", status, Median(cli),
+                Median(cli) / Median(bare));
+    std::printf("  korvista-cli peak resident memory:               %8ld KiB\n", peak);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -134,25 +188,19 @@ int main(int argc, char** argv) {
         BuildDatabase(db1, tables, columns, false);
         BuildDatabase(db2, tables, columns, true);
 
-        std::vector<double> bare;
-        std::vector<double> cli;
-        long peak = 0;
-        int status = -1;
-        for (int r = 0; r < runs; ++r) {
-            bare.push_back(BareDescribe(db1, db2, tables));
-            const ChildRun run = RunCli(db1, db2);
-            cli.push_back(run.seconds);
-            peak = std::max(peak, run.maxRssKiB);
-            status = run.status;
-        }
+        Measure("two SQLite databases", "Provider=SQLite;Data Source=" + db1,
+                "Provider=SQLite;Data Source=" + db2, tables, columns, runs);
         std::filesystem::remove_all(dir);
 
-        std::printf("%d tables x %d columns, two SQLite databases, median of %d runs\n", tables, columns,
-                    runs);
-        std::printf("  bare describe calls (open + %d DescribeQuery): %8.3f s\n", 2 * tables, Median(bare));
-        std::printf("  korvista-cli --format tsv (exit status %d):      %8.3f s  (%.2fx)\n", status,
-                    Median(cli), Median(cli) / Median(bare));
-        std::printf("  korvista-cli peak resident memory:               %8ld KiB\n", peak);
+        const int pgTables = argc > 4 ? std::atoi(argv[4]) : 500;
+        const korvista::testservers::ServerInfo pg =
+            korvista::testservers::Server(korvista::testservers::Engine::PostgreSQL);
+        if (!pg.available) {
+            std::printf("PostgreSQL pair skipped: %s\n", pg.reason.c_str());
+            return 0;
+        }
+        Measure("two PostgreSQL databases through ODBC", BuildPostgres(pgTables, columns, false),
+                BuildPostgres(pgTables, columns, true), pgTables, columns, runs);
         return 0;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "cli_benchmark: %s\n", error.what());

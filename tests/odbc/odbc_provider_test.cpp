@@ -236,6 +236,24 @@ TEST(DriverQuirks, SqliteRowidKeyIsNotNullAndBlobIsLong) {
     fs::remove_all(dir);
 }
 
+// The query timeout: PostgreSQL's driver takes the statement attribute; MariaDB's refuses it (01S02) and
+// is bounded by its read timeout instead, which a query outlasting it proves.
+TEST(QueryTimeout, PostgresStatementsCarryThirtySeconds) {
+    KORVISTA_REQUIRE_SERVER(Engine::PostgreSQL);
+    OdbcSession session(testservers::ConnectionString(Engine::PostgreSQL));
+    EXPECT_EQ(session.QueryTimeout(), 30u);
+}
+
+TEST(QueryTimeout, MariaDbQueryOutlastingThirtySecondsFails) {
+    KORVISTA_REQUIRE_SERVER(Engine::MariaDB);
+    OdbcSession session(testservers::ConnectionString(Engine::MariaDB));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(session.DescribeQuery("SELECT SLEEP(60) AS s"), Error);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(elapsed, std::chrono::seconds(29));
+    EXPECT_LT(elapsed, std::chrono::seconds(45));
+}
+
 TEST(Catalogue, MariaDbListsOnlyTheCurrentDatabase) {
     KORVISTA_REQUIRE_SERVER(Engine::MariaDB);
     const std::string first = testservers::UniqueName("c");
@@ -378,6 +396,34 @@ TEST_F(OpenFailure, ClosedPortMariaDb) {
                               "Secret-2"),
                 HasSubstr("Can't connect"));
 }
+
+// A server that takes the connection and never answers: the login timeout ends the wait.
+class SilentServer : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(SilentServer, LoginGivesUpAfterFifteenSeconds) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    socklen_t length = sizeof address;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(OdbcSession(std::string("Driver={") + GetParam() + "};Server=127.0.0.1;Port=" +
+                             std::to_string(ntohs(address.sin_port)) + ";Database=x;Uid=u;Pwd=p"),
+                 Error);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    ::close(listener);
+    EXPECT_GE(elapsed, std::chrono::seconds(14));
+    EXPECT_LT(elapsed, std::chrono::seconds(25));
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, SilentServer, ::testing::Values("PostgreSQL Unicode", "MariaDB Unicode"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.param).substr(0, std::string(info.param).find(' '));
+                         });
 
 TEST_F(OpenFailure, UnknownDriver) {
     EXPECT_THAT(ExpectRefused("Driver={No Such Driver};Server=127.0.0.1;Password=Secret-3", "Secret-3"),

@@ -46,7 +46,7 @@ TEST(AdoTypeFromSqlType, MapsEveryOdbcTypeTheProviderKnows) {
         {SQL_TINYINT, true, 17},
         {SQL_BIGINT, true, 21},
         {SQL_REAL, false, 4},
-        {SQL_FLOAT, false, 4},
+        {SQL_FLOAT, false, 5},
         {SQL_DOUBLE, false, 5},
         {SQL_BIT, false, 11},
         {SQL_BINARY, false, 128},
@@ -120,6 +120,19 @@ TEST(ToColumnDescription, NullabilityAndAutoIncrement) {
     EXPECT_TRUE(d.acceptsNull);
     ASSERT_TRUE(d.isAutoIncrement.has_value()); // offered on every column, so detection is on
     EXPECT_FALSE(*d.isAutoIncrement);
+}
+
+TEST(WithTimeouts, OnlyTheMariaDbDriverGetsItsOwnKeysAndOnlyWhereTheUserSetNone) {
+    EXPECT_EQ(WithTimeouts(OdbcDriverKind::MariaDB, "Driver={MariaDB Unicode};Server=h", 15, 30),
+              "Driver={MariaDB Unicode};Server=h;CONN_TIMEOUT=15;READ_TIMEOUT=30");
+    EXPECT_EQ(WithTimeouts(OdbcDriverKind::MariaDB, "DSN=shop; ", 15, 30),
+              "DSN=shop; CONN_TIMEOUT=15;READ_TIMEOUT=30");
+    EXPECT_EQ(WithTimeouts(OdbcDriverKind::MariaDB, "DSN=shop;conn_timeout=3", 15, 30),
+              "DSN=shop;conn_timeout=3;READ_TIMEOUT=30");
+    EXPECT_EQ(WithTimeouts(OdbcDriverKind::MariaDB, "DSN=shop;Read_Timeout=0;", 15, 30),
+              "DSN=shop;Read_Timeout=0;CONN_TIMEOUT=15");
+    for (OdbcDriverKind other : {OdbcDriverKind::PostgreSQL, OdbcDriverKind::SQLite, OdbcDriverKind::Other})
+        EXPECT_EQ(WithTimeouts(other, "Driver=x;Server=h", 15, 30), "Driver=x;Server=h");
 }
 
 TEST(DriverKindFromFileName, RecognisesTheInstalledDrivers) {
