@@ -27,11 +27,13 @@ void TDatabase::SetConnectionString(const std::string& value) {
 }
 
 void TDatabase::Connect() {
+    FLastOpenError.clear();
     if (FConnectionString.empty())
         return;
     try {
         ado_->Open();
-    } catch (const std::exception&) {
+    } catch (const std::exception& error) {
+        FLastOpenError = error.what();
         // The log is read by others than the user: passwords stay out of it.
         TDebug::LogFmt("Error opening database using connectionstring: %s",
                        {MaskPasswords(FConnectionString)}, "");

@@ -23,9 +23,13 @@ public:
     void Connect();
     void Disconnect();
 
+    // The provider's message from the last Connect that failed; empty after one that did not.
+    const std::string& LastOpenError() const { return FLastOpenError; }
+
 private:
     TADOConnection* ado_;
     std::string FConnectionString;
+    std::string FLastOpenError;
 };
 
 } // namespace korvista

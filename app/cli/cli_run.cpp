@@ -34,10 +34,12 @@ std::string ConnectionFromSettings(const IniFile& ini, const std::string& sectio
                 std::to_string(number) + " (section " + section + ", key ConnectionString)");
 }
 
-// Connect has logged the failure and kept its message to itself; a second open gives the message.
+// Connect has logged the failure; an empty string was not even tried, so an open gives its complaint.
 std::optional<std::string> OpenFailure(TDatabase& database) {
     if (database.ADO().Connected())
         return std::nullopt;
+    if (!database.LastOpenError().empty())
+        return database.LastOpenError();
     try {
         database.ADO().Open();
         return std::nullopt;

@@ -130,11 +130,16 @@ TEST_F(DatabaseTest, FailedConnectWritesOneMaskedEntryAndRaisesNothing) {
     EXPECT_THAT(log, HasSubstr("***"));
     EXPECT_THAT(log, Not(HasSubstr("s3cret")));
     EXPECT_THAT(log, Not(HasSubstr("other")));
-    // The provider's own message stays out of the log.
+    // The provider's own message stays out of the log, but a caller may still ask for it.
     EXPECT_THAT(log, Not(HasSubstr("unable to open")));
+    EXPECT_THAT(db.LastOpenError(), HasSubstr("unable to open"));
 
     db.Connect();
     EXPECT_EQ(EntryCount(), 2); // every failed attempt is logged once
+
+    db.SetConnectionString(Good());
+    db.Connect();
+    EXPECT_EQ(db.LastOpenError(), "") << "a successful open forgets the earlier failure";
 }
 
 TEST_F(DatabaseTest, ConnectOnAnOpenConnectionLogsNothing) {
