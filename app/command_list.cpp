@@ -5,6 +5,7 @@
 #include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QCoreApplication>
+#include <QEvent>
 #include <QMenu>
 #include <QWidget>
 #include <algorithm>
@@ -29,7 +30,10 @@ TActionList::~TActionList() {
         application->removeEventFilter(this);
 }
 
-bool TActionList::eventFilter(QObject* watched, QEvent*) {
+bool TActionList::eventFilter(QObject* watched, QEvent* event) {
+    // The window appears with its commands' current look, not the look they had at creation.
+    if (event->type() == QEvent::Show && watched == idleWindow_)
+        OnIdle();
     // Whatever the loop handled may change a rule's outcome; the timer's own event changes nothing.
     if (watched != &idleTimer_ && !idleTimer_.isActive() && idleWindow_)
         idleTimer_.start();
@@ -40,7 +44,16 @@ void TActionList::Add(QAction* action, Handler execute, Handler update) {
     actions_.push_back(action);
     commands_.push_back(Command{action, std::move(execute), std::move(update), action->isEnabled()});
     // A toolbar button with this command as its default action triggers it.
-    connect(action, &QAction::triggered, this, [this, action] { Guarded([&] { Execute(action); }); });
+    connect(action, &QAction::triggered, this, [this, action] { ExecuteTriggered(action); });
+}
+
+void TActionList::ExecuteTriggered(QAction* action) {
+    const QPointer<TActionList> self(this);
+    Guarded([&] { Execute(action); });
+    // The idle moment that follows a command in the loop, taken at once: a command triggered right
+    // after this one meets the enabled states this one left, also when no event was processed between.
+    if (self && HandlerDepth() == 0)
+        Guarded([&] { self->UpdateWindowCommands(); });
 }
 
 TActionList::Command* TActionList::Find(const QAction* action) {
@@ -123,7 +136,7 @@ QAction* TActionList::AddMenuEntry(QMenu* menu, QAction* command, const QString&
         entry->setEnabled(command->isEnabled());
         entry->setVisible(command->isVisible());
     });
-    connect(entry, &QAction::triggered, this, [this, command] { Guarded([&] { Execute(command); }); });
+    connect(entry, &QAction::triggered, this, [this, command] { ExecuteTriggered(command); });
     return entry;
 }
 
@@ -148,6 +161,10 @@ void TActionList::SetIdleCommands(QWidget* window, std::vector<QAction*> command
 void TActionList::IdleUpdate() {
     if (!idleWindow_ || !idleWindow_->isVisible() || !idleWindow_->isEnabled())
         return;
+    UpdateWindowCommands();
+}
+
+void TActionList::UpdateWindowCommands() {
     for (QAction* action : std::vector<QAction*>(idleCommands_))
         Update(action);
 }

@@ -46,6 +46,8 @@ public:
     // Idle part of the update cycle: these commands, in this order, while window is visible and enabled.
     void SetIdleCommands(QWidget* window, std::vector<QAction*> commands);
     void IdleUpdate();
+    // The commands of the idle set, whether or not the window is visible.
+    void UpdateWindowCommands();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -58,6 +60,8 @@ private:
         bool enabled = true;
     };
 
+    // A bound element's trigger: runs the command, errors to the error box, then the idle update.
+    void ExecuteTriggered(QAction* action);
     Command* Find(const QAction* action);
     const Command* Find(const QAction* action) const;
     void OnIdle();

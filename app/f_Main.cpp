@@ -149,6 +149,8 @@ TfrmMain::TfrmMain(QWidget* parent, const std::string& settingsPath)
     frmMain = this;
     CreateLayout();
     Guarded([this] { FormCreate(this); });
+    // The toolbar shows the state after start-up from the first moment, shown or not.
+    Guarded([this] { ActionList->UpdateWindowCommands(); });
 }
 
 TfrmMain::~TfrmMain() {
@@ -373,6 +375,9 @@ void TfrmMain::CreateToolbar() {
         b->setGeometry(left, edgeHeight, 97, 44);
         b->setFocusPolicy(Qt::NoFocus);
         b->installEventFilter(noHints);
+        // The button copies the command's text as its hint whenever the command changes; it has none.
+        b->setToolTip(QString());
+        QObject::connect(command, &QAction::changed, b, [b] { b->setToolTip(QString()); });
         return b;
     };
     // A separator is a toolbar button too, one that shows nothing and takes no input.

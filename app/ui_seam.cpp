@@ -3,10 +3,27 @@
 #include "app/f_ConnectionDialog.h"
 
 #include <QMessageBox>
+#include <QScreen>
 
 namespace korvista {
 
 namespace {
+
+// The plain message box stands in the middle of the screen, wherever the main window is.
+class ScreenCentredBox : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void showEvent(QShowEvent* event) override {
+        QMessageBox::showEvent(event);
+        if (const QScreen* display = screen()) {
+            QRect frame = frameGeometry();
+            frame.moveCenter(display->availableGeometry().center());
+            move(frame.topLeft());
+        }
+    }
+};
 
 class RealUi : public UiSeam {
 public:
@@ -14,7 +31,8 @@ public:
         Show(parent, QMessageBox::Critical, caption, text);
     }
     void ShowMessage(QWidget* parent, const QString& caption, const QString& text) override {
-        Show(parent, QMessageBox::NoIcon, caption, text);
+        ScreenCentredBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, parent);
+        box.exec();
     }
     std::string PromptDataSource(QWidget* parent, const std::string& initial) override {
         return PromptConnectionString(parent, initial);
