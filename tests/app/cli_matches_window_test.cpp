@@ -17,9 +17,9 @@
 namespace korvista {
 namespace {
 
+using testing::RowList;
 using testing::Rows;
 using testing::WindowFixture;
-using RowList = std::vector<QStringList>;
 
 struct CliRun {
     int status = -1;

@@ -15,13 +15,11 @@
 namespace korvista {
 namespace {
 
+using testing::OrdersDb1;
+using testing::OrdersDb2;
+using testing::RowList;
 using testing::Rows;
 using testing::WindowFixture;
-using RowList = std::vector<QStringList>;
-
-constexpr const char* OrdersDb1 =
-    "create table Orders(Id varchar(10) not null, Name varchar(50), Note varchar(200));";
-constexpr const char* OrdersDb2 = "create table Orders(ID varchar(10) not null, Name varchar(60) not null);";
 
 class ComparisonRunTest : public WindowFixture {
 protected:

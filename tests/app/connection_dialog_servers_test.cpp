@@ -5,6 +5,7 @@
 #include "app/ui_seam.h"
 #include "odbc/test_servers_helpers.h"
 #include "schema/ado_connection.h"
+#include "window_test_support.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -19,31 +20,8 @@ namespace {
 
 using testservers::Engine;
 
-struct Shown {
-    bool error;
-    QString text;
-};
-
-class RecordingUi : public UiSeam {
-public:
-    explicit RecordingUi(std::vector<Shown>* shown) : shown_(shown) {}
-    void ShowError(QWidget*, const QString&, const QString& text) override {
-        shown_->push_back({true, text});
-    }
-    void ShowMessage(QWidget*, const QString&, const QString& text) override {
-        shown_->push_back({false, text});
-    }
-    std::string PromptDataSource(QWidget*, const std::string& initial) override { return initial; }
-
-private:
-    std::vector<Shown>* shown_;
-};
-
-class DialogServers : public ::testing::TestWithParam<Engine> {
+class DialogServers : public testing::UiFixture, public ::testing::WithParamInterface<Engine> {
 protected:
-    void SetUp() override { SetUi(std::make_unique<RecordingUi>(&shown_)); }
-    void TearDown() override { SetUi(nullptr); }
-
     static QLineEdit* Field(QWidget* dialog, const char* name) {
         auto* edit = dialog->findChild<QLineEdit*>(QString::fromLatin1(name));
         EXPECT_NE(edit, nullptr) << name;
@@ -71,8 +49,6 @@ protected:
         ASSERT_NE(button, nullptr);
         button->click();
     }
-
-    std::vector<Shown> shown_;
 };
 
 TEST_P(DialogServers, ComposesAWorkingStringThatReopensOnItsFields) {
@@ -82,9 +58,9 @@ TEST_P(DialogServers, ComposesAWorkingStringThatReopensOnItsFields) {
     TfrmConnection dialog(nullptr, "");
     Fill(dialog, server, server.password);
     ClickTest(dialog);
-    ASSERT_EQ(shown_.size(), 1u);
-    EXPECT_FALSE(shown_[0].error) << shown_[0].text.toStdString();
-    EXPECT_EQ(shown_[0].text, "Verbinding geslaagd.");
+    ASSERT_EQ(ui->boxes.size(), 1u);
+    EXPECT_FALSE(ui->boxes[0].error) << ui->boxes[0].text.toStdString();
+    EXPECT_EQ(ui->boxes[0].text, "Verbinding geslaagd.");
     dialog.accept();
     const std::string composed = dialog.Result();
 
@@ -110,12 +86,12 @@ TEST_P(DialogServers, AWrongPasswordIsReportedWithTheDriversMessage) {
     TfrmConnection dialog(nullptr, "");
     Fill(dialog, server, server.password + "-wrong");
     ClickTest(dialog);
-    ASSERT_EQ(shown_.size(), 1u);
-    EXPECT_TRUE(shown_[0].error);
+    ASSERT_EQ(ui->boxes.size(), 1u);
+    EXPECT_TRUE(ui->boxes[0].error);
     const QString expected = GetParam() == Engine::PostgreSQL
                                  ? QStringLiteral("password authentication failed")
                                  : QStringLiteral("Access denied");
-    EXPECT_TRUE(shown_[0].text.contains(expected)) << shown_[0].text.toStdString();
+    EXPECT_TRUE(ui->boxes[0].text.contains(expected)) << ui->boxes[0].text.toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, DialogServers, ::testing::Values(Engine::PostgreSQL, Engine::MariaDB),

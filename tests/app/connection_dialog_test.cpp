@@ -4,6 +4,7 @@
 #include "app/ui_seam.h"
 #include "schema/connection_string.h"
 #include "support/errors.h"
+#include "window_test_support.h"
 
 #include <QFile>
 #include <QLabel>
@@ -147,36 +148,13 @@ TEST(ConnectionModel, UnreadableStringIsAnError) {
 // ---------------------------------------------------------------------------------------------
 // The dialog, driven without a modal loop
 
-class RecordingUi : public UiSeam {
-public:
-    struct Shown {
-        bool error;
-        QString caption;
-        QString text;
-    };
-    explicit RecordingUi(std::vector<Shown>* log) : log_(log) {}
-    void ShowError(QWidget*, const QString& caption, const QString& text) override {
-        log_->push_back({true, caption, text});
-    }
-    void ShowMessage(QWidget*, const QString& caption, const QString& text) override {
-        log_->push_back({false, caption, text});
-    }
-    std::string PromptDataSource(QWidget*, const std::string& initial) override { return initial; }
-
-private:
-    std::vector<Shown>* log_;
-};
-
 OdbcCatalog FakeCatalog() {
     return {{{"PostgreSQL Unicode", "PostgreSQL"}, {"MariaDB Unicode", ""}},
             {{"voorraad", "PostgreSQL Unicode"}}};
 }
 
-class ConnectionDialogTest : public ::testing::Test {
+class ConnectionDialogTest : public testing::UiFixture {
 protected:
-    void SetUp() override { SetUi(std::make_unique<RecordingUi>(&shown_)); }
-    void TearDown() override { SetUi(nullptr); }
-
     std::unique_ptr<TfrmConnection> Open(const std::string& initial,
                                          OdbcCatalogSource catalog = FakeCatalog) {
         return std::make_unique<TfrmConnection>(nullptr, initial, catalog);
@@ -216,8 +194,6 @@ protected:
         }
         return -1;
     }
-
-    std::vector<RecordingUi::Shown> shown_;
 };
 
 TEST_F(ConnectionDialogTest, OpensASqliteStringOnItsFields) {
@@ -378,9 +354,9 @@ TEST_F(ConnectionTestButtonTest, ReportsSuccessForAnExistingDatabase) {
     auto dialog = Open("");
     Find<QLineEdit>(dialog.get(), "edtDataSource")->setText(CreateDatabase());
     Find<QPushButton>(dialog.get(), "btnTest")->click();
-    ASSERT_EQ(shown_.size(), 1U);
-    EXPECT_FALSE(shown_[0].error);
-    EXPECT_EQ(shown_[0].text, "Verbinding geslaagd.");
+    ASSERT_EQ(ui->boxes.size(), 1U);
+    EXPECT_FALSE(ui->boxes[0].error);
+    EXPECT_EQ(ui->boxes[0].text, "Verbinding geslaagd.");
     EXPECT_TRUE(Find<QPushButton>(dialog.get(), "btnTest")->isEnabled());
 }
 
@@ -388,9 +364,9 @@ TEST_F(ConnectionTestButtonTest, ReportsTheProvidersMessageOnFailure) {
     const QString missing = dir_.filePath("bestaat-niet.db");
     auto dialog = Open("Provider=SQLite;Data Source=" + missing.toStdString());
     Find<QPushButton>(dialog.get(), "btnTest")->click();
-    ASSERT_EQ(shown_.size(), 1U);
-    EXPECT_TRUE(shown_[0].error);
-    EXPECT_THAT(shown_[0].text.toStdString(),
+    ASSERT_EQ(ui->boxes.size(), 1U);
+    EXPECT_TRUE(ui->boxes[0].error);
+    EXPECT_THAT(ui->boxes[0].text.toStdString(),
                 HasSubstr("unable to open database file: " + missing.toStdString()));
     EXPECT_FALSE(QFile::exists(missing)) << "testing must not create the database";
 
@@ -399,17 +375,17 @@ TEST_F(ConnectionTestButtonTest, ReportsTheProvidersMessageOnFailure) {
     std::ofstream(text.toStdString()) << "dit is geen database, maar wel lang genoeg om gelezen te worden\n";
     Find<QLineEdit>(dialog.get(), "edtDataSource")->setText(text);
     Find<QPushButton>(dialog.get(), "btnTest")->click();
-    ASSERT_EQ(shown_.size(), 2U);
-    EXPECT_TRUE(shown_[1].error);
-    EXPECT_THAT(shown_[1].text.toStdString(), HasSubstr("not a database"));
+    ASSERT_EQ(ui->boxes.size(), 2U);
+    EXPECT_TRUE(ui->boxes[1].error);
+    EXPECT_THAT(ui->boxes[1].text.toStdString(), HasSubstr("not a database"));
 }
 
 TEST_F(ConnectionTestButtonTest, ReportsAnUnknownProvider) {
     auto dialog = Open("Provider=SQLOLEDB;Data Source=srv");
     EXPECT_EQ(Find<QStackedWidget>(dialog.get(), "pcConnection")->currentWidget()->objectName(), "pgOther");
     Find<QPushButton>(dialog.get(), "btnTest")->click();
-    ASSERT_EQ(shown_.size(), 1U);
-    EXPECT_THAT(shown_[0].text.toStdString(), HasSubstr("Provider cannot be found"));
+    ASSERT_EQ(ui->boxes.size(), 1U);
+    EXPECT_THAT(ui->boxes[0].text.toStdString(), HasSubstr("Provider cannot be found"));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -1,13 +1,12 @@
 #include "app/u_Settings.h"
+#include "common/test_files.h"
 #include "support/errors.h"
 #include "support/u_Utility.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 
 namespace fs = std::filesystem;
 using korvista::Error;
@@ -18,26 +17,17 @@ namespace {
 class SettingsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/korvista_settings_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
+        dir_ = korvista::testfiles::MakeScratchDir("korvista_settings_");
         path_ = (dir_ / "KRV.ini").string();
         settings_ = std::make_unique<TSettings>(nullptr, path_);
     }
     void TearDown() override {
         settings_.reset();
-        std::error_code ignored;
-        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(dir_, ignored);
+        korvista::testfiles::RemoveScratchDir(dir_);
     }
 
-    void Write(const std::string& content) { std::ofstream(path_, std::ios::binary) << content; }
-    std::string Read() const {
-        std::ifstream in(path_, std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    void Write(const std::string& content) { korvista::testfiles::WriteFile(path_, content); }
+    std::string Read() const { return korvista::testfiles::ReadFile(path_); }
 
     fs::path dir_;
     std::string path_;

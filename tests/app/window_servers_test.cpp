@@ -13,11 +13,11 @@
 namespace korvista {
 namespace {
 
+using testing::RowList;
 using testing::Rows;
 using testing::WindowFixture;
 using testservers::Dialect;
 using testservers::Engine;
-using RowList = std::vector<QStringList>;
 
 std::string Prepare(Engine engine, Dialect dialect, const std::vector<std::string>& drift) {
     const std::string cs = testservers::CreateDatabase(engine, testservers::UniqueName("win"));

@@ -3,6 +3,7 @@
 // Shared by the window tests: a recording stand-in for the modal boxes, temporary SQLite databases and
 // a main window bound to a temporary settings file.
 
+#include "app/command_list.h"
 #include "app/f_Main.h"
 #include "app/u_Settings.h"
 #include "app/ui_seam.h"
@@ -70,6 +71,14 @@ protected:
 
     RecordingUi* ui = nullptr;
 };
+
+using RowList = std::vector<QStringList>;
+
+// One Orders table in two versions: Name wider and not null in the second, Note only in the first.
+inline constexpr const char* OrdersDb1 =
+    "create table Orders(Id varchar(10) not null, Name varchar(50), Note varchar(200));";
+inline constexpr const char* OrdersDb2 =
+    "create table Orders(ID varchar(10) not null, Name varchar(60) not null);";
 
 inline void CreateSqlite(const std::string& path, const std::string& sql) {
     ExecuteSqlite(path, sql);

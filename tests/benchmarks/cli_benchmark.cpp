@@ -6,10 +6,9 @@
 // With the test servers up (KORVISTA_TEST_SERVERS_ENV, see describe_benchmark.cpp) the same for a
 // PostgreSQL pair of [pg-tables] tables (500 by default), given as the fourth argument.
 
+#include "benchmark_support.h"
 #include "odbc/test_servers_helpers.h"
 #include "schema/provider.h"
-
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <chrono>
@@ -28,48 +27,10 @@ extern char** environ;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-std::string TableName(int i) {
-    return "Table" + std::to_string(i);
-}
-
-void BuildDatabase(const std::string& path, int tables, int columns, bool drift) {
-    static const char* const kTypes[] = {"INTEGER NOT NULL",
-                                         "VARCHAR(40) NOT NULL",
-                                         "VARCHAR(200)",
-                                         "NUMERIC(12,2)",
-                                         "DATE",
-                                         "DATETIME NOT NULL",
-                                         "BOOLEAN",
-                                         "TEXT",
-                                         "BIGINT",
-                                         "REAL",
-                                         "CHAR(3)",
-                                         "BLOB"};
-    std::string sql = "BEGIN;";
-    for (int t = 0; t < tables; ++t) {
-        sql += "CREATE TABLE " + TableName(t) + " (";
-        for (int c = 0; c < columns; ++c) {
-            std::string type = kTypes[c % 12];
-            if (drift && t % 10 == 0 && c == 2)
-                type = "VARCHAR(250)";
-            sql += (c ? ", Col" : "Col") + std::to_string(c) + " " + type;
-        }
-        sql += ");";
-    }
-    sql += "COMMIT;";
-    std::filesystem::remove(path);
-    sqlite3* db = nullptr;
-    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK ||
-        sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
-        throw std::runtime_error("cannot build " + path + ": " + sqlite3_errmsg(db));
-    sqlite3_close(db);
-}
-
-double Seconds(Clock::duration d) {
-    return std::chrono::duration<double>(d).count();
-}
+using korvista::bench::BuildDatabase;
+using korvista::bench::Clock;
+using korvista::bench::Seconds;
+using korvista::bench::TableName;
 
 // The same tables on the PostgreSQL test server, in a new database; gives its connection string.
 std::string BuildPostgres(int tables, int columns, bool drift) {

@@ -10,11 +10,10 @@
 #include "app/list_view.h"
 #include "app/u_Settings.h"
 #include "app/ui_seam.h"
+#include "benchmark_support.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
-
-#include <sqlite3.h>
 
 #include <malloc.h>
 #include <unistd.h>
@@ -29,7 +28,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using korvista::bench::BuildDatabase;
+using korvista::bench::Clock;
 
 // The closing message box would wait for a click; this one only remembers the text.
 struct SilentUi : korvista::UiSeam {
@@ -38,38 +38,6 @@ struct SilentUi : korvista::UiSeam {
     void ShowMessage(QWidget*, const QString&, const QString& text) override { last = text; }
     std::string PromptDataSource(QWidget*, const std::string& initial) override { return initial; }
 };
-
-void BuildDatabase(const std::string& path, int tables, int columns, bool drift) {
-    static const char* const kTypes[] = {"INTEGER NOT NULL",
-                                         "VARCHAR(40) NOT NULL",
-                                         "VARCHAR(200)",
-                                         "NUMERIC(12,2)",
-                                         "DATE",
-                                         "DATETIME NOT NULL",
-                                         "BOOLEAN",
-                                         "TEXT",
-                                         "BIGINT",
-                                         "REAL",
-                                         "CHAR(3)",
-                                         "BLOB"};
-    std::string sql = "BEGIN;";
-    for (int t = 0; t < tables; ++t) {
-        sql += "CREATE TABLE Table" + std::to_string(t) + " (";
-        for (int c = 0; c < columns; ++c) {
-            std::string type = kTypes[c % 12];
-            if (drift && t % 10 == 0 && c == 2)
-                type = "VARCHAR(250)";
-            sql += (c ? ", Col" : "Col") + std::to_string(c) + " " + type;
-        }
-        sql += ");";
-    }
-    sql += "COMMIT;";
-    sqlite3* db = nullptr;
-    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK ||
-        sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
-        throw std::runtime_error("cannot build " + path + ": " + sqlite3_errmsg(db));
-    sqlite3_close(db);
-}
 
 struct Memory {
     double heapMiB;
@@ -115,7 +83,7 @@ int main(int argc, char** argv) {
             const Clock::time_point start = Clock::now();
             window.ActionList->Execute(window.actOpenDatabases);
             window.ActionList->Execute(window.actCompare);
-            const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+            const double seconds = korvista::bench::Seconds(Clock::now() - start);
             const Memory now = MemoryNow();
             if (run == 1)
                 first = now;

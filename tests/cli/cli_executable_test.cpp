@@ -13,7 +13,6 @@
 
 #include <filesystem>
 #include <memory>
-#include <sstream>
 #include <sys/stat.h>
 
 using namespace korvista;
@@ -22,15 +21,6 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 namespace {
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line))
-        lines.push_back(line);
-    return lines;
-}
 
 std::vector<std::string> SplitTabs(const std::string& line) {
     std::vector<std::string> cells;

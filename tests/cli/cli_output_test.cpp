@@ -13,17 +13,9 @@
 
 using namespace korvista;
 using namespace korvista::cli;
+using korvista::clitest::Lines;
 
 namespace {
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line))
-        lines.push_back(line);
-    return lines;
-}
 
 bool IsValidUtf8(const std::string& text) {
     QStringDecoder decoder(QStringDecoder::Utf8);

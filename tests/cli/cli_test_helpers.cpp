@@ -72,6 +72,15 @@ std::string SqliteConnection(const std::string& path) {
     return "Provider=SQLite;Data Source=" + path;
 }
 
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line))
+        lines.push_back(line);
+    return lines;
+}
+
 std::string ExpectedSampleTsv() {
     return ReadFile(KORVISTA_SOURCE_DIR "/tests/cli/expected_sample_rows.tsv");
 }

@@ -30,6 +30,8 @@ void WriteFile(const std::string& path, const std::string& content);
 // sample1.db and sample2.db from samples/*.sql in dir.
 void BuildSamples(const std::string& dir);
 std::string SqliteConnection(const std::string& path);
+// The text cut at each newline, without the newlines.
+std::vector<std::string> Lines(const std::string& text);
 
 // The rows of tests/cli/expected_sample_rows.tsv, and that file's text.
 std::vector<ResultRow> ExpectedSampleRows();

@@ -1,5 +1,6 @@
 // The ODBC provider against the real drivers: PostgreSQL and MariaDB test servers, SQLite files.
 
+#include "common/test_files.h"
 #include "odbc/test_servers_helpers.h"
 #include "schema/ado_connection.h"
 #include "schema/odbc_session.h"
@@ -18,8 +19,6 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace korvista {
 namespace {
@@ -313,10 +312,7 @@ protected:
 
     std::string LogText() const {
         const std::string exe = fs::path(TUtility::GetExeName()).filename().string();
-        std::ifstream in(dir_ / (exe + ".log"));
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
+        return testfiles::ReadFile(dir_ / (exe + ".log"));
     }
 
     // Connects through TDatabase and gives the provider's own message from a direct open.

@@ -1,6 +1,8 @@
 // scripts/test-servers stop, with stand-in processes in place of the servers: what it signals, what it
 // leaves alone, and that a copy of the script changing under a running stop does not break it.
 
+#include "common/test_files.h"
+
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -12,7 +14,6 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 
@@ -58,12 +59,7 @@ private:
     std::thread reaper_;
 };
 
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using korvista::testfiles::ReadFile;
 
 void Write(const fs::path& path, const std::string& text) {
     fs::create_directories(path.parent_path());
@@ -90,7 +86,7 @@ protected:
         const std::string command = "'" + script + "' stop '" + envFile_.string() + "' >'" +
                                     (work_ / "out").string() + "' 2>'" + (work_ / "err").string() + "'";
         const int status = std::system(command.c_str());
-        err_ = ReadAll(work_ / "err");
+        err_ = ReadFile(work_ / "err");
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 

@@ -1,4 +1,5 @@
 // The process utilities through their public names only, the way a program linking them calls them.
+#include "common/test_files.h"
 #include "support/u_Utility.h"
 
 #include <gtest/gtest.h>
@@ -6,7 +7,6 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -17,9 +17,7 @@ namespace {
 class UtilityAcceptance : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/korvista_accept_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
+        dir_ = korvista::testfiles::MakeScratchDir("korvista_accept_");
         saved_ = LogFolder;
     }
     void TearDown() override {
@@ -28,12 +26,7 @@ protected:
         fs::remove_all(dir_, ignored);
     }
 
-    static std::string Read(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    static std::string Read(const fs::path& path) { return korvista::testfiles::ReadFile(path); }
     static std::string Today() {
         const std::time_t now = std::time(nullptr);
         std::tm tm{};

@@ -1,11 +1,10 @@
+#include "common/test_files.h"
 #include "support/errors.h"
 #include "support/ini_file.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,24 +17,13 @@ namespace {
 class IniFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/korvista_ini_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
+        dir_ = korvista::testfiles::MakeScratchDir("korvista_ini_");
         path_ = (dir_ / "KRV.ini").string();
     }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(dir_, ignored);
-    }
+    void TearDown() override { korvista::testfiles::RemoveScratchDir(dir_); }
 
-    void Write(const std::string& content) { std::ofstream(path_, std::ios::binary) << content; }
-    std::string Read() const {
-        std::ifstream in(path_, std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    void Write(const std::string& content) { korvista::testfiles::WriteFile(path_, content); }
+    std::string Read() const { return korvista::testfiles::ReadFile(path_); }
 
     fs::path dir_;
     std::string path_;

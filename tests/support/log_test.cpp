@@ -1,3 +1,4 @@
+#include "common/test_files.h"
 #include "support/errors.h"
 #include "support/log_format.h"
 #include "support/u_Utility.h"
@@ -6,8 +7,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <sys/utsname.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,16 +17,8 @@ using namespace korvista::logtext;
 
 namespace {
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteFile(const fs::path& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
+using korvista::testfiles::ReadFile;
+using korvista::testfiles::WriteFile;
 
 std::tm Jan31() {
     std::tm time{};
@@ -61,16 +52,10 @@ std::string Prefix(const std::string& category = "Cat") {
 class LogFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/korvista_log_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
+        dir_ = korvista::testfiles::MakeScratchDir("korvista_log_");
         log_ = dir_ / "KRV.log";
     }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(dir_, ignored);
-    }
+    void TearDown() override { korvista::testfiles::RemoveScratchDir(dir_); }
 
     // The file's entry lines after the header.
     std::string Entry(const std::string& message, const std::string& category = "Cat") {
