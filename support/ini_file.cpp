@@ -1,4 +1,5 @@
 #include "support/ini_file.h"
+#include "support/file_descriptor.h"
 
 #include "support/errors.h"
 #include "support/u_Utility.h"
@@ -177,26 +178,11 @@ private:
     std::vector<Line> lines_;
 };
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 enum class ReadResult { Read, Missing, Failed };
 
 ReadResult ReadWhole(const std::string& path, std::string& content) {
     content.clear();
-    Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.get() < 0)
         return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
     struct stat info {};
@@ -233,7 +219,7 @@ bool WriteAllAt(int fd, const std::string& content) {
 // Rewrites an existing file in place, so that its permissions, owner and links stay. Space for the new
 // content is claimed first, so a full disk fails before anything of the old content is touched.
 bool ReplaceContent(const std::string& path, const std::string& oldContent, const std::string& newContent) {
-    Descriptor file(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
+    FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
     if (file.get() < 0)
         return false;
     // A file that nobody may write is read-only also for a super-user, who would get it opened anyway.
@@ -255,7 +241,7 @@ bool ReplaceContent(const std::string& path, const std::string& oldContent, cons
 // The settings hold connection strings with passwords: a new file is for its owner only.
 bool CreateWithContent(const std::string& path, const std::string& content, bool& raced) {
     raced = false;
-    Descriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
     if (file.get() < 0) {
         raced = errno == EEXIST;
         return false;

@@ -1,4 +1,5 @@
 #include "support/u_Utility.h"
+#include "support/file_descriptor.h"
 
 #include "support/errors.h"
 #include "support/log_format.h"
@@ -75,21 +76,6 @@ void WriteLine(int fd, const std::string& text) {
         written += static_cast<std::size_t>(count);
     }
 }
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 [[noreturn]] void ThrowFormatError(const std::string& format) {
     throw Error("Format '" + format + "' invalid or incompatible with argument");
