@@ -1,7 +1,7 @@
 #include "support/ini_file.h"
-#include "support/file_descriptor.h"
 
 #include "support/errors.h"
+#include "support/file_descriptor.h"
 #include "support/u_Utility.h"
 
 #include <cerrno>

@@ -1,7 +1,7 @@
 #include "support/u_Utility.h"
-#include "support/file_descriptor.h"
 
 #include "support/errors.h"
+#include "support/file_descriptor.h"
 #include "support/log_format.h"
 #include "version.h"
 
