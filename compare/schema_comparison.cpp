@@ -4,6 +4,7 @@
 #include "support/errors.h"
 
 #include <memory>
+#include <optional>
 
 namespace korvista {
 
@@ -46,16 +47,30 @@ std::vector<FieldDef> LoadTableFields(TDatabase& database, const std::string& ta
 
 TableComparison CompareDatabases(TDatabase& db1, TDatabase& db2, const CompareSwitches& switches,
                                  const CompareProgress& progress) {
-    std::vector<std::string> tables;
-    GetTableNames(db1.ADO(), tables, false);
+    SchemaCatalogue catalogue1(db1.ADO());
+    std::optional<SchemaCatalogue> catalogue2;
+    if (db2.ADO().Connected())
+        catalogue2.emplace(db2.ADO());
+    const std::vector<std::string>& tables = catalogue1.TableNames();
+
+    // A table that cannot be read reads as one without columns, as in the window.
+    const auto fieldsOf = [](SchemaCatalogue* catalogue, const std::string& table) -> std::vector<FieldDef> {
+        if (!catalogue)
+            return {};
+        try {
+            return catalogue->Fields(table);
+        } catch (const Error&) {
+            return {};
+        }
+    };
 
     TableComparison total;
     for (std::size_t i = 0; i < tables.size(); ++i) {
         const std::string& table = tables[i];
         if (progress)
             progress(i, tables.size(), table);
-        const FieldList fields1 = MakeFieldList(LoadTableFields(db1, table));
-        const FieldList fields2 = MakeFieldList(LoadTableFields(db2, table));
+        const FieldList fields1 = MakeFieldList(fieldsOf(&catalogue1, table));
+        const FieldList fields2 = MakeFieldList(fieldsOf(catalogue2 ? &*catalogue2 : nullptr, table));
         TableComparison one = CompareTable(table, fields1.items, fields2.items, switches);
         total.count += one.count;
         for (ResultRow& row : one.rows)

@@ -1,6 +1,7 @@
 #include "schema/odbc_provider.h"
 
 #include "schema/connection_string.h"
+#include "schema/odbc_queries.h"
 #include "schema/odbc_session.h"
 #include "support/errors.h"
 
@@ -24,26 +25,6 @@ std::string TrimTrailingBlanks(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
         text.pop_back();
     return text;
-}
-
-// One column's value as UTF-8 text, fetched in pieces; nullopt for NULL.
-std::optional<std::string> GetText(const OdbcStatement& statement, SQLUSMALLINT column) {
-    std::string result;
-    char buffer[1024];
-    for (;;) {
-        SQLLEN indicator = 0;
-        SQLRETURN rc = SQLGetData(statement.Get(), column, SQL_C_CHAR, buffer, sizeof buffer, &indicator);
-        if (rc == SQL_NO_DATA)
-            break;
-        statement.Check(rc, "SQLGetData");
-        if (indicator == SQL_NULL_DATA)
-            return std::nullopt;
-        const bool truncated = indicator == SQL_NO_TOTAL || indicator >= static_cast<SQLLEN>(sizeof buffer);
-        result.append(buffer, truncated ? sizeof buffer - 1 : static_cast<std::size_t>(indicator));
-        if (rc == SQL_SUCCESS || !truncated)
-            break;
-    }
-    return result;
 }
 
 std::string ColumnText(const OdbcStatement& statement, SQLUSMALLINT column, SQLUSMALLINT field) {
@@ -196,6 +177,7 @@ OdbcSession::OdbcSession(const std::string& connectionString) : env_(NewOdbc3Env
     dbc_.MarkConnected();
 
     driver_ = DriverKindFromFileName(InfoText(SQL_DRIVER_NAME));
+    dbmsName_ = InfoText(SQL_DBMS_NAME);
 
     // Without this restriction some drivers list the tables of every database on the server.
     if (InfoText(SQL_CATALOG_NAME) == "Y") {
@@ -204,6 +186,12 @@ OdbcSession::OdbcSession(const std::string& connectionString) : env_(NewOdbc3Env
         rc = SQLGetConnectAttr(dbc_.Get(), SQL_ATTR_CURRENT_CATALOG, buffer, sizeof buffer, &length);
         if (OdbcSucceeded(rc) && buffer[0] != '\0')
             catalog_ = std::string(buffer);
+    }
+
+    dialect_ = DialectForDbmsName(dbmsName_);
+    if (dialect_) {
+        queries_ = std::make_unique<OdbcQueries>([this] { return NewStatement(); });
+        statementsBounded_ = dialect_->Prepare(*queries_, static_cast<unsigned>(QueryTimeoutSeconds));
     }
 }
 
@@ -217,6 +205,8 @@ std::string OdbcSession::InfoText(SQLUSMALLINT infoType) {
 
 OdbcStatement OdbcSession::NewStatement() {
     OdbcStatement statement = OdbcStatement::Allocate(SQL_HANDLE_DBC, dbc_.Get());
+    if (statementsBounded_)
+        return statement;
     // A driver that cannot time out says so with a warning and is bounded by WithTimeouts where it can be.
     SQLRETURN rc = SQLSetStmtAttr(statement.Get(), SQL_ATTR_QUERY_TIMEOUT,
                                   reinterpret_cast<SQLPOINTER>(QueryTimeoutSeconds), 0);
@@ -233,6 +223,8 @@ SQLULEN OdbcSession::QueryTimeout() {
 }
 
 Rowset OdbcSession::TableCatalogue(bool includeSystemTables) {
+    if (dialect_)
+        return dialect_->TableCatalogue(*queries_, includeSystemTables);
     OdbcStatement statement = NewStatement();
     const std::string types = includeSystemTables ? "TABLE,VIEW,SYSTEM TABLE" : "TABLE,VIEW";
     SQLRETURN rc = SQLTables(statement.Get(), catalog_ ? Text(*catalog_) : nullptr, catalog_ ? SQL_NTS : 0,
@@ -253,7 +245,7 @@ Rowset OdbcSession::TableCatalogue(bool includeSystemTables) {
         statement.Check(rc, "SQLFetch");
         std::vector<std::string> row;
         for (SQLSMALLINT i = 1; i <= count; ++i)
-            row.push_back(GetText(statement, static_cast<SQLUSMALLINT>(i)).value_or(std::string()));
+            row.push_back(OdbcGetText(statement, static_cast<SQLUSMALLINT>(i)).value_or(std::string()));
         result.rows.push_back(std::move(row));
     }
     return result;
@@ -321,7 +313,7 @@ std::optional<bool> OdbcSession::CatalogAcceptsNull(const OdbcColumn& column) {
             if (rc == SQL_NO_DATA)
                 break;
             keys.Check(rc, "SQLFetch");
-            if (GetText(keys, 4) == column.baseColumn)
+            if (OdbcGetText(keys, 4) == column.baseColumn)
                 return false;
         }
     }
@@ -342,9 +334,9 @@ std::optional<bool> OdbcSession::CatalogAcceptsNull(const OdbcColumn& column) {
             break;
         statement.Check(rc, "SQLFetch");
         // Patterns match more than asked for in drivers that ignore the escape; take exact names only.
-        if (GetText(statement, 3) != column.baseTable || GetText(statement, 4) != column.baseColumn)
+        if (OdbcGetText(statement, 3) != column.baseTable || OdbcGetText(statement, 4) != column.baseColumn)
             continue;
-        std::optional<std::string> nullable = GetText(statement, 11);
+        std::optional<std::string> nullable = OdbcGetText(statement, 11);
         if (nullable != "0" && nullable != "1")
             return std::nullopt;
         const bool acceptsNull = *nullable == "1";
@@ -378,6 +370,18 @@ std::vector<ColumnDescription> OdbcSession::DescribeQuery(const std::string& sql
     for (const OdbcColumn& column : MendedColumns(sql))
         result.push_back(ToColumnDescription(column));
     return result;
+}
+
+std::vector<ColumnDescription> OdbcSession::DescribeTable(const std::string& table) {
+    if (dialect_)
+        return dialect_->DescribeTable(*queries_, table);
+    return ProviderSession::DescribeTable(table);
+}
+
+std::optional<DatabaseSchema> OdbcSession::ReadSchema() {
+    if (dialect_)
+        return dialect_->ReadSchema(*queries_);
+    return std::nullopt;
 }
 
 std::unique_ptr<ProviderSession> OpenOdbcSession(const std::string& odbcConnectionString) {

@@ -2,6 +2,7 @@
 
 // The ODBC provider's session, visible to its own tests: they check the drivers' raw reports too.
 
+#include "schema/catalogue_dialect.h"
 #include "schema/odbc_handles.h"
 #include "schema/odbc_types.h"
 #include "schema/provider.h"
@@ -20,6 +21,9 @@ public:
     Rowset TableCatalogue(bool includeSystemTables) override;
     std::string IdentifierQuote() override;
     std::vector<ColumnDescription> DescribeQuery(const std::string& sql) override;
+    // Through the engine's dialect where the DBMS has one, else the generic column query.
+    std::vector<ColumnDescription> DescribeTable(const std::string& table) override;
+    std::optional<DatabaseSchema> ReadSchema() override;
 
     // The query's result columns as the driver reports them, before its quirks are mended.
     std::vector<OdbcColumn> ReportedColumns(const std::string& sql);
@@ -30,6 +34,9 @@ public:
     SQLULEN QueryTimeout();
 
     OdbcDriverKind Driver() const { return driver_; }
+    // SQL_DBMS_NAME as the driver reports it, and whether an engine dialect reads the catalogue.
+    const std::string& DbmsName() const { return dbmsName_; }
+    bool HasDialect() const { return dialect_ != nullptr; }
     // The connection's current catalog where the driver has catalogs and names one.
     const std::optional<std::string>& CurrentCatalog() const { return catalog_; }
 
@@ -42,6 +49,10 @@ private:
     OdbcConnection dbc_;
     OdbcDriverKind driver_ = OdbcDriverKind::Other;
     std::optional<std::string> catalog_;
+    std::string dbmsName_;
+    std::unique_ptr<EngineDialect> dialect_;
+    std::unique_ptr<CatalogueQueries> queries_;
+    bool statementsBounded_ = false;
 };
 
 } // namespace korvista

@@ -1,5 +1,6 @@
 #include "schema/schema_reader.h"
 
+#include "support/ascii.h"
 #include "support/errors.h"
 #include "support/u_Utility.h"
 
@@ -10,34 +11,9 @@ namespace korvista {
 
 namespace {
 
-bool IsLetterOrUnderscore(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
-}
-
-bool IsPlainIdentifier(const std::string& name) {
-    if (name.empty() || !IsLetterOrUnderscore(name.front()))
-        return false;
-    for (char c : name) {
-        if (!IsLetterOrUnderscore(c) && !(c >= '0' && c <= '9'))
-            return false;
-    }
-    return true;
-}
-
-bool EqualsNoCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
-        if (upper(a[i]) != upper(b[i]))
-            return false;
-    }
-    return true;
-}
-
 std::size_t FindColumn(const Rowset& rowset, const std::string& name) {
     for (std::size_t i = 0; i < rowset.columns.size(); ++i) {
-        if (EqualsNoCase(rowset.columns[i], name))
+        if (AsciiEqualsNoCase(rowset.columns[i], name))
             return i;
     }
     throw Error(Format("Field '%s' not found", {name}));
@@ -56,23 +32,41 @@ std::string Quote(const std::string& name, const std::string& quote) {
     return result + quote;
 }
 
-} // namespace
+bool IsLetterOrUnderscore(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+}
 
-void GetTableNames(TADOConnection& connection, std::vector<std::string>& target, bool systemTables) {
-    if (!connection.Connected())
-        connection.Open();
-    const Rowset catalogue = connection.Session().TableCatalogue(systemTables);
+std::vector<std::string> TableNamesOf(const Rowset& catalogue, bool systemTables) {
     const std::size_t typeColumn = FindColumn(catalogue, "TABLE_TYPE");
     const std::size_t nameColumn = FindColumn(catalogue, "TABLE_NAME");
-
-    target.clear();
+    std::vector<std::string> names;
     for (const auto& row : catalogue.rows) {
         if (typeColumn >= row.size() || nameColumn >= row.size())
             throw Error("The table catalogue holds an incomplete row.");
         const std::string& type = row[typeColumn];
         if (type == "TABLE" || type == "VIEW" || (systemTables && type == "SYSTEM TABLE"))
-            target.push_back(row[nameColumn]);
+            names.push_back(row[nameColumn]);
     }
+    return names;
+}
+
+} // namespace
+
+bool IsPlainIdentifier(const std::string& name) {
+    if (name.empty() || !IsLetterOrUnderscore(name.front()))
+        return false;
+    for (char c : name) {
+        if (!IsLetterOrUnderscore(c) && !(c >= '0' && c <= '9'))
+            return false;
+    }
+    return true;
+}
+
+void GetTableNames(TADOConnection& connection, std::vector<std::string>& target, bool systemTables) {
+    if (!connection.Connected())
+        connection.Open();
+    std::vector<std::string> names = TableNamesOf(connection.Session().TableCatalogue(systemTables), systemTables);
+    target = std::move(names);
 }
 
 std::string ColumnQueryText(const std::string& tableName, const std::string& quote, bool quoted) {
@@ -87,19 +81,30 @@ std::string ColumnQueryText(const std::string& tableName, const std::string& quo
 std::vector<FieldDef> ReadTableFields(TADOConnection& connection, const std::string& tableName) {
     if (!connection.Connected())
         throw Error("The connection is not open.");
-    ProviderSession& session = connection.Session();
+    return DescribeResult(connection.Session().DescribeTable(tableName));
+}
 
-    std::optional<std::vector<ColumnDescription>> columns;
-    if (IsPlainIdentifier(tableName)) {
-        try {
-            columns = session.DescribeQuery(ColumnQueryText(tableName, "", false));
-        } catch (const Error&) {
-            // A reserved word such as Order is refused bare; the quoted form below tries again.
-        }
+SchemaCatalogue::SchemaCatalogue(TADOConnection& connection) : connection_(connection) {
+    if (!connection_.Connected())
+        connection_.Open();
+    schema_ = connection_.Session().ReadSchema();
+    if (!schema_) {
+        GetTableNames(connection_, names_, false);
+        return;
     }
-    if (!columns)
-        columns = session.DescribeQuery(ColumnQueryText(tableName, session.IdentifierQuote(), true));
-    return DescribeResult(*columns);
+    for (const TableSchema& table : schema_->tables)
+        names_.push_back(table.name);
+}
+
+std::vector<FieldDef> SchemaCatalogue::Fields(const std::string& tableName) {
+    if (!schema_)
+        return ReadTableFields(connection_, tableName);
+    const TableSchema* table = schema_->Find(tableName);
+    if (!table)
+        throw Error(Format("Table '%s' not found", {tableName}));
+    if (!table->error.empty())
+        throw Error(table->error);
+    return DescribeResult(table->columns);
 }
 
 } // namespace korvista

@@ -3,6 +3,7 @@
 #include "schema/ado_connection.h"
 #include "schema/field_types.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,11 +13,34 @@ namespace korvista {
 // opening a closed connection first and letting that failure through.
 void GetTableNames(TADOConnection& connection, std::vector<std::string>& target, bool systemTables);
 
+// A name of letters, digits and underscores that does not start with a digit.
+bool IsPlainIdentifier(const std::string& name);
+
 // The column query "Select * from %s where 1=2" for one table: a plain identifier goes in as it is,
 // anything else (and a plain name the provider refuses) quoted with the provider's quote character.
 std::string ColumnQueryText(const std::string& tableName, const std::string& quote, bool quoted);
 
-// Describes the columns of one table through the column query; throws korvista::Error on failure.
+// Describes the columns of the table that the name reaches; throws korvista::Error on failure.
 std::vector<FieldDef> ReadTableFields(TADOConnection& connection, const std::string& tableName);
+
+// A database's tables and their field definitions, read once for a whole comparison: from the whole
+// catalogue where the provider reads it in one go, otherwise table by table as asked.
+class SchemaCatalogue {
+public:
+    // Lists the tables (opening a closed connection, as GetTableNames does) and, where the provider
+    // can, reads every table's columns; throws korvista::Error when the tables cannot be listed.
+    explicit SchemaCatalogue(TADOConnection& connection);
+
+    // TABLE and VIEW entries in the provider's order, as GetTableNames gives them.
+    const std::vector<std::string>& TableNames() const { return names_; }
+
+    // The same field definitions as ReadTableFields for the name; throws korvista::Error alike.
+    std::vector<FieldDef> Fields(const std::string& tableName);
+
+private:
+    TADOConnection& connection_;
+    std::vector<std::string> names_;
+    std::optional<DatabaseSchema> schema_;
+};
 
 } // namespace korvista

@@ -1,0 +1,92 @@
+#include "schema/odbc_queries.h"
+
+#include <algorithm>
+
+namespace korvista {
+
+namespace {
+
+SQLCHAR* Text(const std::string& text) {
+    return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str()));
+}
+
+// Base-table attributes are optional in ODBC; a driver without them leaves the origin unknown.
+std::string OptionalColumnText(const OdbcStatement& statement, SQLUSMALLINT column, SQLUSMALLINT field) {
+    char buffer[512] = {};
+    SQLSMALLINT length = 0;
+    SQLRETURN rc = SQLColAttribute(statement.Get(), column, field, buffer, sizeof buffer, &length, nullptr);
+    return OdbcSucceeded(rc) ? std::string(buffer) : std::string();
+}
+
+} // namespace
+
+std::optional<std::string> OdbcGetText(const OdbcStatement& statement, SQLUSMALLINT column) {
+    std::string result;
+    char buffer[1024];
+    for (;;) {
+        SQLLEN indicator = 0;
+        SQLRETURN rc = SQLGetData(statement.Get(), column, SQL_C_CHAR, buffer, sizeof buffer, &indicator);
+        if (rc == SQL_NO_DATA)
+            break;
+        statement.Check(rc, "SQLGetData");
+        if (indicator == SQL_NULL_DATA)
+            return std::nullopt;
+        const bool truncated = indicator == SQL_NO_TOTAL || indicator >= static_cast<SQLLEN>(sizeof buffer);
+        result.append(buffer, truncated ? sizeof buffer - 1 : static_cast<std::size_t>(indicator));
+        if (rc == SQL_SUCCESS || !truncated)
+            break;
+    }
+    return result;
+}
+
+std::vector<QueryRow> OdbcFetchAll(const OdbcStatement& statement) {
+    SQLSMALLINT count = 0;
+    statement.Check(SQLNumResultCols(statement.Get(), &count), "SQLNumResultCols");
+    std::vector<QueryRow> rows;
+    for (;;) {
+        const SQLRETURN rc = SQLFetch(statement.Get());
+        if (rc == SQL_NO_DATA)
+            break;
+        statement.Check(rc, "SQLFetch");
+        QueryRow row;
+        row.reserve(static_cast<std::size_t>(count));
+        for (SQLSMALLINT i = 1; i <= count; ++i)
+            row.push_back(OdbcGetText(statement, static_cast<SQLUSMALLINT>(i)));
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+std::vector<QueryRow> OdbcQueries::Run(const std::string& sql, const std::vector<std::string>& parameters) {
+    OdbcStatement statement = newStatement_();
+    std::vector<SQLLEN> lengths(parameters.size());
+    for (std::size_t i = 0; i < parameters.size(); ++i) {
+        lengths[i] = static_cast<SQLLEN>(parameters[i].size());
+        const SQLULEN size = std::max<SQLULEN>(1, parameters[i].size());
+        statement.Check(SQLBindParameter(statement.Get(), static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT,
+                                         SQL_C_CHAR, SQL_VARCHAR, size, 0,
+                                         const_cast<char*>(parameters[i].data()), lengths[i], &lengths[i]),
+                        "SQLBindParameter");
+    }
+    const SQLRETURN rc = SQLExecDirect(statement.Get(), Text(sql), SQL_NTS);
+    if (rc == SQL_NO_DATA)
+        return {};
+    statement.Check(rc, "SQLExecDirect");
+    return OdbcFetchAll(statement);
+}
+
+std::vector<ColumnOrigin> OdbcQueries::Origins(const std::string& sql) {
+    OdbcStatement statement = newStatement_();
+    statement.Check(SQLPrepare(statement.Get(), Text(sql), SQL_NTS), "SQLPrepare");
+    SQLSMALLINT count = 0;
+    statement.Check(SQLNumResultCols(statement.Get(), &count), "SQLNumResultCols");
+    std::vector<ColumnOrigin> origins;
+    for (SQLSMALLINT i = 1; i <= count; ++i) {
+        const auto number = static_cast<SQLUSMALLINT>(i);
+        origins.push_back({OptionalColumnText(statement, number, SQL_DESC_BASE_TABLE_NAME),
+                           OptionalColumnText(statement, number, SQL_DESC_BASE_COLUMN_NAME)});
+    }
+    return origins;
+}
+
+} // namespace korvista
