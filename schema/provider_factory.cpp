@@ -2,6 +2,7 @@
 
 #include "schema/connection_string.h"
 #include "schema/odbc_provider.h"
+#include "schema/snapshot.h"
 #include "schema/sqlite_provider.h"
 #include "support/errors.h"
 
@@ -76,6 +77,8 @@ std::unique_ptr<ProviderSession> OpenProviderSession(const std::string& connecti
     const std::string name = TrimmedUpper(*provider);
     if (name == "SQLITE")
         return OpenSqliteSession(parsed);
+    if (name == "SNAPSHOT")
+        return OpenSnapshotSession(parsed);
     if (name == "ODBC")
         return OpenOdbcSession(WithoutProvider(connectionString, parsed));
     throw Error("Provider cannot be found. It may not be properly installed.");

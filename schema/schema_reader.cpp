@@ -84,6 +84,41 @@ std::vector<FieldDef> ReadTableFields(TADOConnection& connection, const std::str
     return DescribeResult(connection.Session().DescribeTable(tableName));
 }
 
+DatabaseSchema ReadDatabaseSchema(TADOConnection& connection) {
+    if (!connection.Connected())
+        connection.Open();
+    ProviderSession& session = connection.Session();
+    if (std::optional<DatabaseSchema> schema = session.ReadSchema())
+        return *schema;
+
+    const Rowset catalogue = session.TableCatalogue(false);
+    TableNamesOf(catalogue, false); // the same checks as the table list
+    const std::size_t typeColumn = FindColumn(catalogue, "TABLE_TYPE");
+    const std::size_t nameColumn = FindColumn(catalogue, "TABLE_NAME");
+    DatabaseSchema schema;
+    for (const auto& row : catalogue.rows) {
+        TableSchema table;
+        table.type = row[typeColumn];
+        if (table.type != "TABLE" && table.type != "VIEW")
+            continue;
+        table.name = row[nameColumn];
+        const bool first = schema.Find(table.name) == nullptr;
+        if (first) {
+            try {
+                table.columns = session.DescribeTable(table.name);
+            } catch (const ConnectionLost&) {
+                throw;
+            } catch (const Error& error) {
+                table.error = error.what();
+            }
+        }
+        schema.tables.push_back(std::move(table));
+        if (first)
+            schema.MarkReachable(schema.tables.size() - 1);
+    }
+    return schema;
+}
+
 SchemaCatalogue::SchemaCatalogue(TADOConnection& connection) : connection_(connection) {
     if (!connection_.Connected())
         connection_.Open();

@@ -23,6 +23,11 @@ std::string ColumnQueryText(const std::string& tableName, const std::string& quo
 // Describes the columns of the table that the name reaches; throws korvista::Error on failure.
 std::vector<FieldDef> ReadTableFields(TADOConnection& connection, const std::string& tableName);
 
+// The whole database as a comparison reads it: the provider's own whole-catalogue read where it has one,
+// otherwise the catalogue and one column query per table, a table that cannot be described keeping its
+// error. Opens a closed connection; a failure to list the tables, and a lost connection, propagate.
+DatabaseSchema ReadDatabaseSchema(TADOConnection& connection);
+
 // A database's tables and their field definitions, read once for a whole comparison: from the whole
 // catalogue where the provider reads it in one go, otherwise table by table as asked.
 class SchemaCatalogue {
