@@ -2,11 +2,41 @@
 
 #include "schema/field_types.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace korvista {
 
 std::string FieldSummary(const TFieldItem& field) {
     return DataTypeName(field.DataType) + ":" + std::to_string(field.Length) + ":" +
            (field.Nullable ? "null" : "not-null");
+}
+
+void TableComparison::Add(TableComparison&& other) {
+    count += other.count;
+    rows.insert(rows.end(), std::make_move_iterator(other.rows.begin()), std::make_move_iterator(other.rows.end()));
+    errors.insert(errors.end(), std::make_move_iterator(other.errors.begin()),
+                  std::make_move_iterator(other.errors.end()));
+}
+
+TableComparison ExtraColumns(const std::string& table, const std::vector<const TFieldItem*>& db1,
+                             const std::vector<const TFieldItem*>& db2) {
+    std::vector<std::string> db1Names;
+    db1Names.reserve(db1.size());
+    for (const TFieldItem* d1 : db1)
+        if (d1 != nullptr)
+            db1Names.push_back(AsciiUpperCase(d1->FieldName));
+    TableComparison result;
+    for (const TFieldItem* d2 : db2) {
+        if (d2 == nullptr)
+            continue;
+        const std::string name = AsciiUpperCase(d2->FieldName);
+        if (std::find(db1Names.begin(), db1Names.end(), name) != db1Names.end())
+            continue;
+        ++result.count;
+        result.rows.push_back({table, d2->FieldName, "???", FieldSummary(*d2), "FIELD EXTRA"});
+    }
+    return result;
 }
 
 TableComparison CompareTable(const std::string& table, const std::vector<const TFieldItem*>& db1,

@@ -1,10 +1,10 @@
 #include "compare/schema_comparison.h"
 
-#include "schema/schema_reader.h"
 #include "support/errors.h"
 
 #include <memory>
 #include <optional>
+#include <set>
 
 namespace korvista {
 
@@ -32,6 +32,52 @@ FieldList MakeFieldList(const std::vector<FieldDef>& defs) {
     return list;
 }
 
+// Reads one table, naming the database and the table when the connection itself is lost.
+TableRead ReadSide(SchemaCatalogue& catalogue, int database, const std::string& table) {
+    try {
+        return catalogue.Read(table);
+    } catch (const ConnectionLost& lost) {
+        throw ConnectionLost("database " + std::to_string(database) + " lost its connection while reading table " +
+                             table + ": " + lost.what());
+    }
+}
+
+TableComparison CompareOne(SchemaCatalogue& db1, SchemaCatalogue* db2, const std::string& table,
+                           const CompareOptions& options) {
+    TableComparison result;
+    TableRead read1 = ReadSide(db1, 1, table);
+    if (read1.status != TableRead::Status::Read) {
+        result.errors.push_back({table, 1, read1.error});
+        return result;
+    }
+    TableRead read2;
+    read2.status = TableRead::Status::NotListed;
+    if (db2)
+        read2 = ReadSide(*db2, 2, table);
+    if (read2.status == TableRead::Status::Unreadable) {
+        result.errors.push_back({table, 2, read2.error});
+        return result;
+    }
+    const FieldList fields1 = MakeFieldList(read1.fields);
+    const FieldList fields2 = MakeFieldList(read2.fields);
+    result = CompareTable(table, fields1.items, fields2.items, options.switches);
+    if (options.bothWays)
+        result.Add(ExtraColumns(table, fields1.items, fields2.items));
+    return result;
+}
+
+// A table that only database 2 has: every column is extra.
+TableComparison ExtraTable(SchemaCatalogue& db2, const std::string& table) {
+    TableComparison result;
+    TableRead read = ReadSide(db2, 2, table);
+    if (read.status != TableRead::Status::Read) {
+        result.errors.push_back({table, 2, read.error});
+        return result;
+    }
+    const FieldList fields = MakeFieldList(read.fields);
+    return ExtraColumns(table, {}, fields.items);
+}
+
 } // namespace
 
 std::vector<FieldDef> LoadTableFields(TDatabase& database, const std::string& table) {
@@ -45,38 +91,47 @@ std::vector<FieldDef> LoadTableFields(TDatabase& database, const std::string& ta
     }
 }
 
-TableComparison CompareDatabases(TDatabase& db1, TDatabase& db2, const CompareSwitches& switches,
-                                 const CompareProgress& progress) {
-    SchemaCatalogue catalogue1(db1.ADO());
-    std::optional<SchemaCatalogue> catalogue2;
-    if (db2.ADO().Connected())
-        catalogue2.emplace(db2.ADO());
-    const std::vector<std::string>& tables = catalogue1.TableNames();
-
-    // A table that cannot be read reads as one without columns, as in the window.
-    const auto fieldsOf = [](SchemaCatalogue* catalogue, const std::string& table) -> std::vector<FieldDef> {
-        if (!catalogue)
-            return {};
-        try {
-            return catalogue->Fields(table);
-        } catch (const Error&) {
-            return {};
-        }
-    };
+TableComparison CompareCatalogues(SchemaCatalogue& db1, SchemaCatalogue* db2, const CompareOptions& options,
+                                  const CompareProgress& progress) {
+    std::vector<std::string> tables;
+    for (const std::string& table : db1.TableNames())
+        if (options.tables.Selects(table))
+            tables.push_back(table);
 
     TableComparison total;
     for (std::size_t i = 0; i < tables.size(); ++i) {
-        const std::string& table = tables[i];
         if (progress)
-            progress(i, tables.size(), table);
-        const FieldList fields1 = MakeFieldList(fieldsOf(&catalogue1, table));
-        const FieldList fields2 = MakeFieldList(fieldsOf(catalogue2 ? &*catalogue2 : nullptr, table));
-        TableComparison one = CompareTable(table, fields1.items, fields2.items, switches);
-        total.count += one.count;
-        for (ResultRow& row : one.rows)
-            total.rows.push_back(std::move(row));
+            progress(i, tables.size(), tables[i]);
+        total.Add(CompareOne(db1, db2, tables[i], options));
+    }
+    if (!options.bothWays || !db2)
+        return total;
+    std::set<std::string> done;
+    for (const std::string& table : db2->TableNames()) {
+        if (!options.tables.Selects(table) || db1.Reaches(table) || !done.insert(table).second)
+            continue;
+        total.Add(ExtraTable(*db2, table));
     }
     return total;
+}
+
+TableComparison CompareDatabases(TDatabase& db1, TDatabase& db2, const CompareOptions& options,
+                                 const CompareProgress& progress) {
+    std::optional<SchemaCatalogue> catalogue1;
+    try {
+        catalogue1.emplace(db1.ADO());
+    } catch (const Error& error) {
+        throw Error("the tables of database 1 cannot be listed: " + std::string(error.what()));
+    }
+    std::optional<SchemaCatalogue> catalogue2;
+    if (db2.ADO().Connected()) {
+        try {
+            catalogue2.emplace(db2.ADO());
+        } catch (const Error& error) {
+            throw Error("the tables of database 2 cannot be listed: " + std::string(error.what()));
+        }
+    }
+    return CompareCatalogues(*catalogue1, catalogue2 ? &*catalogue2 : nullptr, options, progress);
 }
 
 } // namespace korvista

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "compare/comparison.h"
+#include "compare/table_filter.h"
 #include "schema/field_types.h"
+#include "schema/schema_reader.h"
 #include "schema/u_Database.h"
 
 #include <cstddef>
@@ -18,10 +20,29 @@ using CompareProgress = std::function<void(std::size_t index, std::size_t total,
 // read fails, which is what the window shows in both cases.
 std::vector<FieldDef> LoadTableFields(TDatabase& database, const std::string& table);
 
-// The whole comparison run: the tables and views of database 1 from its catalogue, each table's columns
-// from both databases, and CompareTable over them. A failure to list database 1's tables (it cannot be
-// opened, or its catalogue is unreadable) propagates as korvista::Error; nothing else does.
-TableComparison CompareDatabases(TDatabase& db1, TDatabase& db2, const CompareSwitches& switches,
+// What a command-line comparison visits and reports beyond the window's four switches.
+struct CompareOptions {
+    // The window's switches alone make the window's comparison.
+    CompareOptions(const CompareSwitches& windowSwitches = {}) : switches(windowSwitches) {}
+
+    CompareSwitches switches;
+    // Also what only database 2 has: its extra columns and its tables that database 1 lacks.
+    bool bothWays = false;
+    // The tables of database 1 compared (and, with bothWays, those of database 2).
+    TableFilter tables;
+};
+
+// The comparison of two databases read already, table by table in database 1's catalogue order.
+// db2 may be null (every table then lacks its counterpart). A table that database 1 lists but cannot
+// read, and a table that database 2 lists but cannot read, give an entry in errors and no rows; a table
+// that database 2 does not list gives its "FIELD MISSING" rows. A lost connection propagates as
+// korvista::ConnectionLost naming the database and the table.
+TableComparison CompareCatalogues(SchemaCatalogue& db1, SchemaCatalogue* db2, const CompareOptions& options,
+                                  const CompareProgress& progress = {});
+
+// Reads both databases (database 2 only when it is open) and compares them. A failure to list the tables
+// of either propagates as korvista::Error naming the database; see CompareCatalogues for the rest.
+TableComparison CompareDatabases(TDatabase& db1, TDatabase& db2, const CompareOptions& options,
                                  const CompareProgress& progress = {});
 
 } // namespace korvista

@@ -4,6 +4,7 @@
 #include "support/errors.h"
 #include "support/u_Utility.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <optional>
 
@@ -119,27 +120,68 @@ DatabaseSchema ReadDatabaseSchema(TADOConnection& connection) {
     return schema;
 }
 
-SchemaCatalogue::SchemaCatalogue(TADOConnection& connection) : connection_(connection) {
-    if (!connection_.Connected())
-        connection_.Open();
-    schema_ = connection_.Session().ReadSchema();
+SchemaCatalogue::SchemaCatalogue(TADOConnection& connection) : connection_(&connection) {
+    if (!connection.Connected())
+        connection.Open();
+    schema_ = connection.Session().ReadSchema();
     if (!schema_) {
-        GetTableNames(connection_, names_, false);
+        GetTableNames(connection, names_, false);
         return;
     }
     for (const TableSchema& table : schema_->tables)
         names_.push_back(table.name);
 }
 
-std::vector<FieldDef> SchemaCatalogue::Fields(const std::string& tableName) {
-    if (!schema_)
-        return ReadTableFields(connection_, tableName);
+SchemaCatalogue::SchemaCatalogue(DatabaseSchema schema) : schema_(std::move(schema)) {
+    for (const TableSchema& table : schema_->tables)
+        names_.push_back(table.name);
+}
+
+bool SchemaCatalogue::Reaches(const std::string& tableName) const {
+    if (schema_)
+        return schema_->Find(tableName) != nullptr;
+    return std::find(names_.begin(), names_.end(), tableName) != names_.end();
+}
+
+TableRead SchemaCatalogue::Read(const std::string& tableName) {
+    TableRead result;
+    if (!schema_) {
+        try {
+            result.fields = ReadTableFields(*connection_, tableName);
+        } catch (const ConnectionLost&) {
+            throw;
+        } catch (const Error& error) {
+            // Without a whole catalogue, whether the table exists is what the listing says.
+            const bool listed = std::any_of(names_.begin(), names_.end(), [&](const std::string& name) {
+                return AsciiEqualsNoCase(name, tableName);
+            });
+            result.status = listed ? TableRead::Status::Unreadable : TableRead::Status::NotListed;
+            result.error = error.what();
+        }
+        return result;
+    }
     const TableSchema* table = schema_->Find(tableName);
-    if (!table)
-        throw Error(Format("Table '%s' not found", {tableName}));
-    if (!table->error.empty())
-        throw Error(table->error);
-    return DescribeResult(table->columns);
+    if (!table) {
+        result.status = TableRead::Status::NotListed;
+        result.error = Format("Table '%s' not found", {tableName});
+        return result;
+    }
+    try {
+        if (!table->error.empty())
+            throw Error(table->error);
+        result.fields = DescribeResult(table->columns);
+    } catch (const Error& error) {
+        result.status = TableRead::Status::Unreadable;
+        result.error = error.what();
+    }
+    return result;
+}
+
+std::vector<FieldDef> SchemaCatalogue::Fields(const std::string& tableName) {
+    TableRead read = Read(tableName);
+    if (read.status != TableRead::Status::Read)
+        throw Error(read.error);
+    return std::move(read.fields);
 }
 
 } // namespace korvista

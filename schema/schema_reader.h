@@ -28,6 +28,14 @@ std::vector<FieldDef> ReadTableFields(TADOConnection& connection, const std::str
 // error. Opens a closed connection; a failure to list the tables, and a lost connection, propagate.
 DatabaseSchema ReadDatabaseSchema(TADOConnection& connection);
 
+// What reading one table of a catalogue gave.
+struct TableRead {
+    enum class Status { Read, NotListed, Unreadable };
+    Status status = Status::Read;
+    std::vector<FieldDef> fields;
+    std::string error; // why an Unreadable table could not be read
+};
+
 // A database's tables and their field definitions, read once for a whole comparison: from the whole
 // catalogue where the provider reads it in one go, otherwise table by table as asked.
 class SchemaCatalogue {
@@ -35,15 +43,24 @@ public:
     // Lists the tables (opening a closed connection, as GetTableNames does) and, where the provider
     // can, reads every table's columns; throws korvista::Error when the tables cannot be listed.
     explicit SchemaCatalogue(TADOConnection& connection);
+    // A database read already: reading from it touches no connection, so threads may share it.
+    explicit SchemaCatalogue(DatabaseSchema schema);
 
     // TABLE and VIEW entries in the provider's order, as GetTableNames gives them.
     const std::vector<std::string>& TableNames() const { return names_; }
+
+    // Whether the name reaches a table of this database.
+    bool Reaches(const std::string& tableName) const;
+
+    // The table the name reaches: its field definitions, or that the catalogue does not list it, or why
+    // it cannot be read. A lost connection propagates as korvista::ConnectionLost.
+    TableRead Read(const std::string& tableName);
 
     // The same field definitions as ReadTableFields for the name; throws korvista::Error alike.
     std::vector<FieldDef> Fields(const std::string& tableName);
 
 private:
-    TADOConnection& connection_;
+    TADOConnection* connection_ = nullptr;
     std::vector<std::string> names_;
     std::optional<DatabaseSchema> schema_;
 };

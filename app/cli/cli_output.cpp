@@ -152,7 +152,16 @@ std::string FormatJson(const TableComparison& result) {
         }
         out += "}";
     }
-    out += result.rows.empty() ? "]\n}\n" : "\n  ]\n}\n";
+    out += result.rows.empty() ? "],\n  \"errors\": [" : "\n  ],\n  \"errors\": [";
+    for (std::size_t e = 0; e < result.errors.size(); ++e) {
+        const TableError& error = result.errors[e];
+        out += e == 0 ? "\n    {\"table\": " : ",\n    {\"table\": ";
+        AppendJsonString(out, error.table);
+        out += ", \"database\": " + std::to_string(error.database) + ", \"message\": ";
+        AppendJsonString(out, error.message);
+        out += "}";
+    }
+    out += result.errors.empty() ? "]\n}\n" : "\n  ]\n}\n";
     return out;
 }
 

@@ -85,11 +85,7 @@ TableComparison RunComparison(const ConnectionStrings& connections, const Compar
     if (const auto message = OpenFailure(db2))
         throw Error("database 2 cannot be opened: " + *message);
 
-    try {
-        return CompareDatabases(db1, db2, switches, progress);
-    } catch (const Error& error) {
-        throw Error("the tables of database 1 cannot be listed: " + std::string(error.what()));
-    }
+    return CompareDatabases(db1, db2, switches, progress);
 }
 
 ProgressLine::ProgressLine(std::ostream& out, std::size_t width)
@@ -157,10 +153,16 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     }
 
     out << FormatResult(result, options.format) << std::flush;
+    // A table that could not be read is no table without differences: the run is not a clean one.
+    for (const TableError& error : result.errors)
+        err << kProgram << ": table " << OneLine(error.table) << " of database " << error.database
+            << " cannot be read: " << OneLine(error.message) << std::endl;
     if (!out) {
         err << kProgram << ": the result cannot be written to standard output" << std::endl;
         return 2;
     }
+    if (!result.errors.empty())
+        return 2;
     return result.count == 0 ? 0 : 1;
 }
 
