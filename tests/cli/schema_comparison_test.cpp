@@ -87,3 +87,69 @@ TEST_F(CompareDatabasesTest, DatabaseOneWithoutTablesGivesNothing) {
 }
 
 } // namespace
+
+namespace {
+
+// Two small databases made for the case at hand.
+class CompareOptionsTest : public CompareDatabasesTest {
+protected:
+    void Make(const std::string& sql1, const std::string& sql2) {
+        BuildDatabase(dir_.File("a.db"), sql1);
+        BuildDatabase(dir_.File("b.db"), sql2);
+        Open(db1_, "a.db");
+        Open(db2_, "b.db");
+    }
+};
+
+TEST_F(CompareOptionsTest, BothWaysAddsExtraColumnsAndTablesOfDatabaseTwo) {
+    Make("CREATE TABLE t (id integer, name varchar(10));",
+         "CREATE TABLE t (ID integer, name varchar(10), added date NOT NULL);"
+         "CREATE TABLE only2 (a integer, b text);");
+    EXPECT_EQ(CompareDatabases(db1_, db2_, {}).count, 0) << "without the switch nothing changes";
+    CompareOptions options;
+    options.bothWays = true;
+    const TableComparison result = CompareDatabases(db1_, db2_, options);
+    const std::vector<ResultRow> expected = {
+        {"t", "added", "???", "date:0:not-null", "FIELD EXTRA"},
+        {"only2", "a", "???", "integer:0:null", "FIELD EXTRA"},
+        {"only2", "b", "???", "memo:0:null", "FIELD EXTRA"},
+    };
+    EXPECT_EQ(result.rows, expected);
+    EXPECT_EQ(result.count, 3);
+}
+
+TEST_F(CompareOptionsTest, FiltersChooseTablesOnBothSides) {
+    Make("CREATE TABLE orders (a integer); CREATE TABLE orders_old (a integer); CREATE TABLE audit (a integer);",
+         "CREATE TABLE other_orders (z integer); CREATE TABLE audit2 (z integer);");
+    CompareOptions options;
+    options.tables.include = {"ORDER*", "audit*"};
+    options.tables.exclude = {"*_old"};
+    std::vector<std::string> seen;
+    TableComparison result = CompareDatabases(
+        db1_, db2_, options, [&](std::size_t, std::size_t, const std::string& table) { seen.push_back(table); });
+    EXPECT_EQ(seen, (std::vector<std::string>{"orders", "audit"}));
+    EXPECT_EQ(result.count, 2);
+    options.bothWays = true;
+    result = CompareDatabases(db1_, db2_, options);
+    // other_orders is not chosen; audit2 is.
+    ASSERT_EQ(result.rows.size(), 3u);
+    EXPECT_EQ(result.rows[2], (ResultRow{"audit2", "z", "???", "integer:0:null", "FIELD EXTRA"}));
+}
+
+TEST_F(CompareOptionsTest, UnreadableTablesAreErrorsNotEmptyTables) {
+    // A view over a dropped table cannot be described on either side; a table database 2 lacks can.
+    Make("CREATE TABLE gone (a integer); CREATE VIEW broken AS SELECT a FROM gone; DROP TABLE gone;"
+         "CREATE TABLE t (a integer); CREATE TABLE missing2 (a integer); CREATE TABLE v2 (a integer);",
+         "CREATE TABLE t (a integer); CREATE TABLE gone (a integer);"
+         "CREATE VIEW v2 AS SELECT a FROM gone; DROP TABLE gone;");
+    const TableComparison result = CompareDatabases(db1_, db2_, {});
+    EXPECT_EQ(result.rows, (std::vector<ResultRow>{{"missing2", "a", "integer:0:null", "???", "FIELD MISSING"}}));
+    ASSERT_EQ(result.errors.size(), 2u);
+    EXPECT_EQ(result.errors[0].table, "broken");
+    EXPECT_EQ(result.errors[0].database, 1);
+    EXPECT_NE(result.errors[0].message.find("gone"), std::string::npos) << result.errors[0].message;
+    EXPECT_EQ(result.errors[1].table, "v2");
+    EXPECT_EQ(result.errors[1].database, 2);
+}
+
+} // namespace
