@@ -15,7 +15,16 @@ OutputFormat ParseFormat(const std::string& value) {
         return OutputFormat::Tsv;
     if (value == "json")
         return OutputFormat::Json;
-    throw UsageError("unknown output format '" + value + "' (text, tsv or json)");
+    if (value == "html")
+        return OutputFormat::Html;
+    throw UsageError("unknown output format '" + value + "' (text, tsv, json or html)");
+}
+
+unsigned ParseJobs(const std::string& value) {
+    if (value.empty() || value.size() > 4 || value.find_first_not_of("0123456789") != std::string::npos ||
+        std::stoul(value) == 0)
+        throw UsageError("option --jobs needs a number from 1 to 9999, not '" + value + "'");
+    return static_cast<unsigned>(std::stoul(value));
 }
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
@@ -79,6 +88,23 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
         } else if (name == "--no-missing") {
             noValue();
             options.switches.missing = false;
+        } else if (name == "--both-ways") {
+            noValue();
+            options.bothWays = true;
+        } else if (name == "--table") {
+            options.tables.include.push_back(value());
+        } else if (name == "--exclude-table") {
+            options.tables.exclude.push_back(value());
+        } else if (name == "--targets") {
+            options.targetsFile = value();
+            if (options.targetsFile.empty())
+                throw UsageError("option --targets needs a file name");
+        } else if (name == "--jobs") {
+            options.jobs = ParseJobs(value());
+        } else if (name == "--save-snapshot") {
+            options.snapshotFile = value();
+            if (options.snapshotFile.empty())
+                throw UsageError("option --save-snapshot needs a file name");
         } else if (name == "--help" || name == "-h") {
             noValue();
             help = true;
@@ -98,6 +124,20 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
         options.mode = CliOptions::Mode::Version;
         return options;
     }
+    if (!options.snapshotFile.empty() || !options.targetsFile.empty()) {
+        const char* option = options.snapshotFile.empty() ? "--targets" : "--save-snapshot";
+        if (!options.snapshotFile.empty() && !options.targetsFile.empty())
+            throw UsageError("--save-snapshot and --targets cannot be combined");
+        if (options.settingsFile)
+            throw UsageError(std::string(option) + " cannot be combined with --settings");
+        if (positional.size() != 1)
+            throw UsageError(std::string(option) + " takes exactly one connection string, of database 1");
+        options.connection1 = positional[0];
+        options.mode = options.snapshotFile.empty() ? CliOptions::Mode::Targets : CliOptions::Mode::SaveSnapshot;
+        return options;
+    }
+    if (options.jobs != 0)
+        throw UsageError("--jobs applies only to --targets");
     if (options.settingsFile) {
         if (!positional.empty())
             throw UsageError("--settings takes both connection strings from the file; give no others");

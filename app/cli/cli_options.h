@@ -1,6 +1,6 @@
 #pragma once
 
-#include "compare/comparison.h"
+#include "compare/schema_comparison.h"
 #include "support/errors.h"
 
 #include <optional>
@@ -9,17 +9,29 @@
 
 namespace korvista::cli {
 
-enum class OutputFormat { Text, Tsv, Json };
+enum class OutputFormat { Text, Tsv, Json, Html };
 
 struct CliOptions {
-    enum class Mode { Run, Help, Version };
+    enum class Mode { Run, Targets, SaveSnapshot, Help, Version };
 
     Mode mode = Mode::Run;
     std::string connection1;
     std::string connection2;
     std::optional<std::string> settingsFile; // both strings come from here instead
     CompareSwitches switches;
+    bool bothWays = false;
+    TableFilter tables;
     OutputFormat format = OutputFormat::Text;
+    std::string targetsFile;  // Targets: database 1 is connection1
+    unsigned jobs = 0;        // Targets: 0 for the number of cores
+    std::string snapshotFile; // SaveSnapshot: of connection1
+
+    CompareOptions Compare() const {
+        CompareOptions options(switches);
+        options.bothWays = bothWays;
+        options.tables = tables;
+        return options;
+    }
 };
 
 // A command line that cannot be run; the message names what is wrong.

@@ -1,5 +1,7 @@
 #include "app/cli/cli_output.h"
 
+#include "app/cli/html_report.h"
+
 #include <QString>
 
 #include <array>
@@ -132,12 +134,11 @@ std::string FormatTsv(const TableComparison& result) {
     return out;
 }
 
-std::string FormatJson(const TableComparison& result) {
-    std::string out =
-        "{\n  \"version\": 1,\n  \"differences\": " + std::to_string(result.count) + ",\n  \"rows\": [";
+std::string JsonRowsAndErrors(const TableComparison& result, const std::string& indent) {
+    std::string out = indent + "\"rows\": [";
     for (std::size_t r = 0; r < result.rows.size(); ++r) {
         const ResultRow& row = result.rows[r];
-        out += r == 0 ? "\n    {" : ",\n    {";
+        out += (r == 0 ? "\n" : ",\n") + indent + "  {";
         const std::array<std::pair<const char*, const std::string*>, 5> fields = {
             {{"table", &row.table},
              {"field", &row.field},
@@ -152,17 +153,28 @@ std::string FormatJson(const TableComparison& result) {
         }
         out += "}";
     }
-    out += result.rows.empty() ? "],\n  \"errors\": [" : "\n  ],\n  \"errors\": [";
+    out += result.rows.empty() ? "],\n" + indent + "\"errors\": [" : "\n" + indent + "],\n" + indent + "\"errors\": [";
     for (std::size_t e = 0; e < result.errors.size(); ++e) {
         const TableError& error = result.errors[e];
-        out += e == 0 ? "\n    {\"table\": " : ",\n    {\"table\": ";
+        out += (e == 0 ? "\n" : ",\n") + indent + "  {\"table\": ";
         AppendJsonString(out, error.table);
         out += ", \"database\": " + std::to_string(error.database) + ", \"message\": ";
         AppendJsonString(out, error.message);
         out += "}";
     }
-    out += result.errors.empty() ? "]\n}\n" : "\n  ]\n}\n";
+    out += result.errors.empty() ? "]" : "\n" + indent + "]";
     return out;
+}
+
+std::string JsonString(const std::string& text) {
+    std::string out;
+    AppendJsonString(out, text);
+    return out;
+}
+
+std::string FormatJson(const TableComparison& result) {
+    return "{\n  \"version\": 1,\n  \"differences\": " + std::to_string(result.count) + ",\n" +
+           JsonRowsAndErrors(result, "  ") + "\n}\n";
 }
 
 std::string FormatResult(const TableComparison& result, OutputFormat format) {
@@ -171,6 +183,8 @@ std::string FormatResult(const TableComparison& result, OutputFormat format) {
         return FormatTsv(result);
     case OutputFormat::Json:
         return FormatJson(result);
+    case OutputFormat::Html:
+        return FormatHtml({}, {ReportSection{"", "", result, ""}});
     case OutputFormat::Text:
         break;
     }

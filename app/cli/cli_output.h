@@ -15,6 +15,11 @@ std::string CleanCell(const std::string& text);
 // Code points of valid UTF-8 text.
 std::size_t CodePointCount(const std::string& text);
 
+// A JSON string literal of repaired UTF-8 text.
+std::string JsonString(const std::string& text);
+// The "rows" and "errors" members of a result, each line starting with indent.
+std::string JsonRowsAndErrors(const TableComparison& result, const std::string& indent);
+
 std::string FormatText(const TableComparison& result);
 std::string FormatTsv(const TableComparison& result);
 std::string FormatJson(const TableComparison& result);
