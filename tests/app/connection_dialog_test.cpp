@@ -144,14 +144,6 @@ TEST(ConnectionModel, ReplacingEntriesDropsRowsWithoutKey) {
     EXPECT_EQ(model.Compose(), "Driver=X;Extra=");
 }
 
-TEST(ConnectionModel, MaskedValueHidesPasswordsOnly) {
-    EXPECT_EQ(MaskedValue(" pwd ", "g\xC3\xA9heim", "*"), "******"); // one mask per character
-    EXPECT_EQ(MaskedValue("Passwd", "", "*"), "");
-    EXPECT_EQ(MaskedValue("Extended Properties", "DSN=a;Pwd=x", "*"), "DSN=a;Pwd=***");
-    EXPECT_EQ(MaskedValue("Uid", "pwd", "*"), std::nullopt);
-    EXPECT_EQ(MaskedValue("MyPwd", "x", "*"), std::nullopt);
-}
-
 TEST(ConnectionModel, UnreadableStringIsAnError) {
     EXPECT_THROW(TConnectionModel("Driver={open"), Error);
 }
