@@ -55,6 +55,8 @@ private:
     void ShowProviders();
     void ShowConnection();
     void ShowAll();
+    // Shows the value cells of the "Alle" page masked where they hold passwords.
+    void MaskAll();
 
     TConnectionModel FModel;
     std::string FInitial;

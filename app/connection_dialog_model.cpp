@@ -176,4 +176,20 @@ void TConnectionModel::Insert(const std::string& key, const std::string& value) 
     FSettings = rebuilt;
 }
 
+std::optional<std::string> MaskedValue(const std::string& key, const std::string& value,
+                                       const std::string& maskCharacter) {
+    if (IsPasswordKey(key)) {
+        std::string mask;
+        for (const char c : value) {
+            if ((static_cast<unsigned char>(c) & 0xC0) != 0x80)
+                mask += maskCharacter;
+        }
+        return mask;
+    }
+    std::string masked = MaskPasswords(value);
+    if (masked == value)
+        return std::nullopt;
+    return masked;
+}
+
 } // namespace korvista

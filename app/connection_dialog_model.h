@@ -2,6 +2,7 @@
 
 #include "schema/connection_string.h"
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -62,5 +63,11 @@ private:
     ConnectionString FPutAside;
     bool FKeepOdbcProvider = false;
 };
+
+// How the "Alle" page shows a value: a password as one mask character per character, as a password
+// field shows it, and a value holding passwords of its own (Extended Properties) with those masked.
+// Nothing when the value is shown as it is.
+std::optional<std::string> MaskedValue(const std::string& key, const std::string& value,
+                                       const std::string& maskCharacter);
 
 } // namespace korvista

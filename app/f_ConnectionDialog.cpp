@@ -4,6 +4,7 @@
 #include "app/connection_dialog.h"
 #include "app/ui_seam.h"
 #include "schema/ado_connection.h"
+#include "schema/connection_string.h"
 #include "support/errors.h"
 
 #include <QApplication>
@@ -18,6 +19,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QStyle>
+#include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTreeWidget>
@@ -29,6 +32,9 @@ namespace {
 
 constexpr int KindRole = Qt::UserRole;
 constexpr int NameRole = Qt::UserRole + 1;
+// A value cell of the "Alle" page that shows a mask keeps the value here, and the mask it shows.
+constexpr int SecretRole = Qt::UserRole + 2;
+constexpr int ShownRole = Qt::UserRole + 3;
 
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
@@ -77,6 +83,40 @@ TProviderChoice ChoiceOf(const QTreeWidgetItem* item) {
 bool IsChoice(const QTreeWidgetItem* item) {
     return item && item->data(0, KindRole).isValid();
 }
+
+// The value a cell of the "Alle" page stands for: what it keeps behind its mask, unless the cell's
+// text was set anew since the mask went up.
+QString CellValue(const QModelIndex& index) {
+    const QVariant secret = index.data(SecretRole);
+    const QString text = index.data(Qt::EditRole).toString();
+    return secret.isValid() && text == index.data(ShownRole).toString() ? secret.toString() : text;
+}
+
+QString KeyOf(const QModelIndex& index) {
+    return index.siblingAtColumn(0).data(Qt::EditRole).toString();
+}
+
+// Edits a masked value in a password field, so that it does not show while it is typed.
+class ValueDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (auto* edit = qobject_cast<QLineEdit*>(editor);
+            edit && (index.data(SecretRole).isValid() || IsPasswordKey(S(KeyOf(index)))))
+            edit->setEchoMode(QLineEdit::Password);
+        return editor;
+    }
+
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override {
+        if (auto* edit = qobject_cast<QLineEdit*>(editor))
+            edit->setText(CellValue(index));
+        else
+            QStyledItemDelegate::setEditorData(editor, index);
+    }
+};
 
 } // namespace
 
@@ -276,6 +316,7 @@ QWidget* TfrmConnection::CreateAllPage() {
     tblAll->setSelectionBehavior(QAbstractItemView::SelectRows);
     tblAll->setSelectionMode(QAbstractItemView::SingleSelection);
     tblAll->setColumnWidth(0, 160);
+    tblAll->setItemDelegateForColumn(1, new ValueDelegate(tblAll));
     connect(tblAll, &QTableWidget::itemChanged, this, [this] { AllChanged(); });
 
     auto* add = new QPushButton(QStringLiteral("Toevoegen"), page);
@@ -376,6 +417,33 @@ void TfrmConnection::ShowAll() {
         ++row;
     }
     FUpdating = false;
+    MaskAll();
+}
+
+void TfrmConnection::MaskAll() {
+    FUpdating = true;
+    const QChar maskCharacter(
+        static_cast<char16_t>(tblAll->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, tblAll)));
+    for (int row = 0; row < tblAll->rowCount(); ++row) {
+        QTableWidgetItem* item = tblAll->item(row, 1);
+        if (!item)
+            continue;
+        const QModelIndex index = tblAll->model()->index(row, 1);
+        const QString value = CellValue(index);
+        const std::optional<std::string> masked =
+            MaskedValue(S(KeyOf(index)), S(value), S(QString(maskCharacter)));
+        if (masked) {
+            item->setData(SecretRole, value);
+            item->setData(ShownRole, Q(*masked));
+            item->setText(Q(*masked));
+        } else {
+            item->setData(SecretRole, QVariant());
+            item->setData(ShownRole, QVariant());
+            if (item->text() != value)
+                item->setText(value);
+        }
+    }
+    FUpdating = false;
 }
 
 void TfrmConnection::ProviderChosen() {
@@ -397,9 +465,11 @@ void TfrmConnection::AllChanged() {
         const QTableWidgetItem* key = tblAll->item(row, 0);
         const QTableWidgetItem* value = tblAll->item(row, 1);
         entries.emplace_back(key ? S(key->text().trimmed()) : std::string(),
-                             value ? S(value->text()) : std::string());
+                             value ? S(CellValue(tblAll->model()->index(row, 1))) : std::string());
     }
     FModel.ReplaceEntries(entries);
+    // A row renamed to a password key hides its value from now on, and one renamed away shows it.
+    MaskAll();
     ShowProviders();
     ShowConnection();
 }

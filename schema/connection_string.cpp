@@ -118,6 +118,130 @@ std::vector<Segment> Scan(std::string_view text) {
     return segments;
 }
 
+enum class Fault { None, NoValue, NoKey, Unterminated, TrailingText };
+
+Fault FaultOf(const Segment& seg) {
+    if (!seg.hasEquals)
+        return Fault::NoValue;
+    if (seg.keyEnd == seg.keyBegin)
+        return Fault::NoKey;
+    if (seg.unterminated)
+        return Fault::Unterminated;
+    if (seg.trailingGarbage)
+        return Fault::TrailingText;
+    return Fault::None;
+}
+
+// 1-based, counting UTF-8 code points.
+std::size_t CharacterNumber(std::string_view text, std::size_t offset) {
+    std::size_t number = 1;
+    for (std::size_t i = 0; i < offset && i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80)
+            ++number;
+    }
+    return number;
+}
+
+std::string Masked(std::string_view text, std::size_t from, std::size_t to) {
+    std::string out(text.substr(0, from));
+    out += "***";
+    out += text.substr(to);
+    return out;
+}
+
+// Whether the text before an "=" ends in a password key: all of it, or its last word.
+bool EndsInPasswordKey(std::string_view text) {
+    if (IsPasswordKey(text))
+        return true;
+    std::size_t end = text.size();
+    while (end > 0 && IsBlank(text[end - 1]))
+        --end;
+    std::size_t begin = end;
+    while (begin > 0 && !IsBlank(text[begin - 1]))
+        --begin;
+    return IsPasswordKey(text.substr(begin, end - begin));
+}
+
+// Where no structure can be trusted: the value of the first password key, wherever it stands (also
+// inside a value or after stray words), runs to the end of the text. Keys end at "=" and start after
+// ";", "=", a quote, a brace or the start of the text.
+std::string MaskToEnd(std::string_view text) {
+    std::size_t keyStart = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '=' && EndsInPasswordKey(text.substr(keyStart, i - keyStart))) {
+            std::size_t value = i + 1;
+            while (value < text.size() && IsBlank(text[value]))
+                ++value;
+            return Masked(text, value, text.size());
+        }
+        if (c == ';' || c == '=' || c == '"' || c == '\'' || c == '{' || c == '}')
+            keyStart = i + 1;
+    }
+    return std::string(text);
+}
+
+// Values are connection strings of their own often enough (Extended Properties) to look into them.
+constexpr int kMaxNesting = 4;
+
+std::string MaskIn(std::string_view text, int depth) {
+    if (depth > kMaxNesting)
+        return MaskToEnd(text);
+    const std::vector<Segment> segments = Scan(text);
+    // A faulty entry after a password may be the rest of it: a ";" inside a value that is not quoted.
+    std::size_t lastFault = std::string::npos;
+    for (std::size_t i = 0; i < segments.size(); ++i) {
+        if (FaultOf(segments[i]) != Fault::None)
+            lastFault = i;
+    }
+
+    std::string out;
+    std::size_t copied = 0;
+    for (std::size_t i = 0; i < segments.size(); ++i) {
+        const Segment& seg = segments[i];
+        if (!seg.hasEquals)
+            continue;
+        const std::size_t vb = seg.valueBegin;
+        const std::size_t ve = seg.valueEnd;
+        const std::string_view raw = text.substr(vb, ve - vb);
+        const bool quoted = !raw.empty() && (raw.front() == '"' || raw.front() == '\'' || raw.front() == '{');
+        if (IsPasswordKey(text.substr(seg.keyBegin, seg.keyEnd - seg.keyBegin))) {
+            // Only a properly closed quote says for sure where the value ends.
+            const bool certain = quoted && !seg.unterminated && !seg.trailingGarbage;
+            const bool toEnd =
+                seg.unterminated || (!certain && lastFault != std::string::npos && lastFault > i);
+            out.append(text, copied, vb - copied);
+            out += "***";
+            copied = toEnd ? text.size() : ve;
+            if (toEnd)
+                break;
+            continue;
+        }
+        if (seg.unterminated || seg.trailingGarbage) {
+            // Where the quoted value really ends is anybody's guess.
+            const std::string masked = MaskToEnd(raw);
+            if (masked != raw) {
+                out.append(text, copied, vb - copied);
+                out += masked;
+                copied = text.size();
+                break;
+            }
+            continue;
+        }
+        const std::string_view inner = quoted ? raw.substr(1, raw.size() - 2) : raw;
+        const std::string masked = MaskIn(inner, depth + 1);
+        if (masked != inner) {
+            const std::size_t innerBegin = vb + (quoted ? 1 : 0);
+            out.append(text, copied, innerBegin - copied);
+            out += masked;
+            copied = innerBegin + inner.size();
+        }
+    }
+    if (copied < text.size())
+        out.append(text, copied, std::string::npos);
+    return out;
+}
+
 bool NeedsQuoting(const std::string& value) {
     if (value.empty())
         return false;
@@ -131,16 +255,23 @@ bool NeedsQuoting(const std::string& value) {
 ConnectionString ConnectionString::Parse(const std::string& text) {
     ConnectionString result;
     for (Segment& seg : Scan(text)) {
-        const std::string key = text.substr(seg.keyBegin, seg.keyEnd - seg.keyBegin);
-        if (!seg.hasEquals)
-            throw Error("Invalid connection string: \"" + key + "\" has no value");
-        if (key.empty())
-            throw Error("Invalid connection string: a value without a key");
-        if (seg.unterminated)
-            throw Error("Invalid connection string: the value of \"" + key + "\" has no closing quote");
-        if (seg.trailingGarbage)
-            throw Error("Invalid connection string: text after the quoted value of \"" + key + "\"");
-        result.entries_.emplace_back(key, std::move(seg.value));
+        // The message points at the place and quotes nothing: after a password with an unquoted ";"
+        // the "key" that follows is a piece of that password.
+        const std::string where = " at character " + std::to_string(CharacterNumber(text, seg.keyBegin));
+        switch (FaultOf(seg)) {
+        case Fault::NoValue:
+            throw Error("Invalid connection string: the entry" + where + " has no \"=\" and no value");
+        case Fault::NoKey:
+            throw Error("Invalid connection string: a value without a key" + where);
+        case Fault::Unterminated:
+            throw Error("Invalid connection string: the quoted value of the entry" + where +
+                        " has no closing quote");
+        case Fault::TrailingText:
+            throw Error("Invalid connection string: text after the quoted value of the entry" + where);
+        case Fault::None:
+            break;
+        }
+        result.entries_.emplace_back(text.substr(seg.keyBegin, seg.keyEnd - seg.keyBegin), std::move(seg.value));
     }
     return result;
 }
@@ -196,20 +327,26 @@ std::string ConnectionString::ToString() const {
     return out;
 }
 
+bool IsPasswordKey(std::string_view key) {
+    std::size_t begin = 0;
+    std::size_t end = key.size();
+    while (begin < end && IsBlank(key[begin]))
+        ++begin;
+    while (end > begin && IsBlank(key[end - 1]))
+        --end;
+    key = key.substr(begin, end - begin);
+    // Pwd1..3 and Password1..3 carry the further factors of a multi-factor login.
+    for (const char* name : {"Password", "Pwd", "Passwd", "Pwd1", "Pwd2", "Pwd3", "Password1", "Password2",
+                             "Password3"}) {
+        if (KeyEquals(key, name))
+            return true;
+    }
+    return false;
+}
+
 std::string MaskPasswords(const std::string& connectionString) {
     try {
-        std::string out;
-        std::size_t copied = 0;
-        for (const Segment& seg : Scan(connectionString)) {
-            const std::string_view key(connectionString.data() + seg.keyBegin, seg.keyEnd - seg.keyBegin);
-            if (!seg.hasEquals || !(KeyEquals(key, "Password") || KeyEquals(key, "Pwd")))
-                continue;
-            out.append(connectionString, copied, seg.valueBegin - copied);
-            out += "***";
-            copied = seg.valueEnd;
-        }
-        out.append(connectionString, copied, std::string::npos);
-        return out;
+        return MaskIn(connectionString, 0);
     } catch (...) {
         // Only allocation can fail here; a log line is not worth more than this.
         return "***";

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -26,7 +27,13 @@ private:
     std::vector<std::pair<std::string, std::string>> entries_;
 };
 
-// The string with the values of Password and Pwd (any letter case) replaced by "***".
+// Whether the key names a password: Password, Pwd, Passwd and the numbered factors, any letter case,
+// blanks around it ignored.
+bool IsPasswordKey(std::string_view key);
+
+// The string with every password value replaced by "***", also inside values that are connection
+// strings themselves (Extended Properties). Where the string does not parse, a password's value is
+// taken to run to the end of the string, since its end cannot be told.
 std::string MaskPasswords(const std::string& connectionString);
 
 } // namespace korvista

@@ -4,6 +4,7 @@
 #include "support/errors.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <memory>
 #include <optional>
@@ -169,6 +170,15 @@ std::unique_ptr<ProviderSession> OpenSqliteSession(const ConnectionString& setti
     std::string path = *source;
     if (StartsWithNoCase(path, "file:"))
         path = "./" + path;
+
+    // SQLite would block for good opening a FIFO, and read a device or a socket for a database; a name
+    // that does not exist gets SQLite's own complaint.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        throw Error(std::string(S_ISDIR(info.st_mode) ? "The data source is a directory"
+                                                      : "The data source is not a regular file") +
+                    ": " + *source);
+    }
 
     sqlite3* raw = nullptr;
     // Read-only and never SQLITE_OPEN_CREATE: a wrong name must not leave an empty database behind.

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <optional>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -125,10 +126,10 @@ public:
     }
 
 private:
-    // What the text up to pos needs so that a new line can follow it. Lines are split at LF only, so a
-    // last line ending in a lone CR still needs its LF, or the new line would join it.
+    // What the text up to pos needs so that a new line can follow it. A lone CR ends a line too, but it
+    // gets its LF so that the lines written here all end alike.
     std::string LineEndFor(std::size_t pos) const {
-        if (pos == 0 || content_[pos - 1] == '\n')
+        if (pos <= bodyStart_ || content_[pos - 1] == '\n')
             return {};
         return content_[pos - 1] == '\r' ? "\n" : "\r\n";
     }
@@ -137,16 +138,20 @@ private:
         return content_.substr(line.start, line.textEnd - line.start);
     }
 
+    // Lines end in CR LF, LF or a lone CR. A UTF-8 byte-order mark before the first line is no part of
+    // it; it stays in the content, so a write keeps it.
     void Parse() {
-        std::size_t start = 0;
+        constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+        bodyStart_ = std::string_view(content_).starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
+        std::size_t start = bodyStart_;
         while (start < content_.size()) {
             Line line;
             line.start = start;
-            const std::size_t lf = content_.find('\n', start);
-            line.end = lf == std::string::npos ? content_.size() : lf + 1;
-            line.textEnd = lf == std::string::npos ? content_.size() : lf;
-            if (line.textEnd > start && content_[line.textEnd - 1] == '\r')
-                --line.textEnd;
+            const std::size_t lineBreak = content_.find_first_of("\r\n", start);
+            line.textEnd = lineBreak == std::string::npos ? content_.size() : lineBreak;
+            line.end = line.textEnd;
+            if (line.end < content_.size())
+                line.end += content_.compare(line.end, 2, "\r\n") == 0 ? 2 : 1;
             Classify(line);
             lines_.push_back(std::move(line));
             start = lines_.back().end;
@@ -175,6 +180,7 @@ private:
     }
 
     std::string content_;
+    std::size_t bodyStart_ = 0; // past the byte-order mark
     std::vector<Line> lines_;
 };
 
@@ -182,7 +188,8 @@ enum class ReadResult { Read, Missing, Failed };
 
 ReadResult ReadWhole(const std::string& path, std::string& content) {
     content.clear();
-    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Without O_NONBLOCK a FIFO at the path would hold the open until some writer came along.
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.get() < 0)
         return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
     struct stat info {};
@@ -219,12 +226,14 @@ bool WriteAllAt(int fd, const std::string& content) {
 // Rewrites an existing file in place, so that its permissions, owner and links stay. Space for the new
 // content is claimed first, so a full disk fails before anything of the old content is touched.
 bool ReplaceContent(const std::string& path, const std::string& oldContent, const std::string& newContent) {
-    FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
+    FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.get() < 0)
         return false;
     // A file that nobody may write is read-only also for a super-user, who would get it opened anyway.
+    // The name may have been swapped for something else since it was read.
     struct stat info {};
-    if (::fstat(file.get(), &info) != 0 || (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+    if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
         return false;
     if (newContent.size() > oldContent.size() &&
         ::fallocate(file.get(), 0, 0, static_cast<off_t>(newContent.size())) != 0 && errno != EOPNOTSUPP &&

@@ -11,6 +11,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
+#include <string_view>
 #include <sys/stat.h>
 #include <sys/utsname.h>
 #include <unistd.h>
@@ -25,7 +26,15 @@ std::size_t LastSeparator(const std::string& path) {
     return path.find_last_of("\\/:");
 }
 
-// The executable's name exactly as the system reports it.
+// Whether the name refers to the file this process runs from.
+bool NamesRunningExecutable(const std::string& name) {
+    struct stat running {};
+    struct stat named {};
+    return ::stat("/proc/self/exe", &running) == 0 && ::stat(name.c_str(), &named) == 0 &&
+           running.st_dev == named.st_dev && running.st_ino == named.st_ino;
+}
+
+// The executable's name as the system reports it.
 std::string ModuleFileName() {
     std::string buffer(256, '\0');
     for (;;) {
@@ -34,10 +43,16 @@ std::string ModuleFileName() {
             return {};
         if (static_cast<std::size_t>(length) < buffer.size()) {
             buffer.resize(static_cast<std::size_t>(length));
-            return buffer;
+            break;
         }
         buffer.resize(buffer.size() * 2);
     }
+    // Linux marks a file replaced or removed since the start; log and settings keep the name they had.
+    // A file really named so is still the one running.
+    constexpr std::string_view kDeleted = " (deleted)";
+    if (buffer.ends_with(kDeleted) && !NamesRunningExecutable(buffer))
+        buffer.resize(buffer.size() - kDeleted.size());
+    return buffer;
 }
 
 bool IsOwnExecutable(const std::string& fileName) {
@@ -364,22 +379,31 @@ void WriteEntryWith(const std::string& fileName, const std::string& message, con
         RotateFileOn(fileName, kRotateSize, context.time);
 
         const std::string timestamp = FormatTimestamp(context.time, context.separators);
+        // Only a regular file takes entries: a FIFO or device would block or swallow them, and a symlink
+        // planted at the log's name would have them appended to whatever it points at.
         struct stat info {};
-        const bool existing = ::stat(fileName.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-        // Read-only for everyone means read-only also for a super-user, who would get it opened anyway.
-        if (existing && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        const bool existing = ::lstat(fileName.c_str(), &info) == 0;
+        if (existing && !S_ISREG(info.st_mode))
             return;
+        constexpr int kFlags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
         bool created = false;
         int fd = -1;
         if (!existing) {
-            fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0666);
+            // The entries name databases and users: a new log is for its owner only.
+            fd = ::open(fileName.c_str(), kFlags | O_CREAT | O_EXCL, 0600);
             created = fd >= 0;
         }
         // Also when another process started the file in the meantime: its header stands already.
         if (fd < 0 && (existing || errno == EEXIST))
-            fd = ::open(fileName.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+            fd = ::open(fileName.c_str(), kFlags);
         FileDescriptor file(fd);
         if (file.get() < 0)
+            return;
+        // The name may have been swapped between the look and the open.
+        if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
+            return;
+        // Read-only for everyone means read-only also for a super-user, who would get it opened anyway.
+        if (!created && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
             return;
         if (created) {
             WriteLine(file.get(), HeaderLine(context.exeFileName, context.fileVersion, timestamp));

@@ -2,11 +2,16 @@
 
 #include "app/cli/cli_output.h"
 #include "schema/u_Database.h"
+#include "support/file_descriptor.h"
 #include "support/ini_file.h"
 
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
+#include <fcntl.h>
 #include <optional>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
 
 namespace korvista::cli {
 
@@ -14,13 +19,30 @@ namespace {
 
 constexpr const char* kProgram = "korvista-cli";
 
-// Provider messages may span lines; the error report is one.
-std::string OneLine(std::string text) {
-    for (char& c : text) {
-        if (c == '\n' || c == '\r' || c == '\t')
-            c = ' ';
-    }
-    return text;
+// Provider messages may span lines or carry control characters from a name; the error report is one
+// line of plain text, cleaned as a cell of the text output is.
+std::string OneLine(const std::string& text) {
+    return CleanCell(text);
+}
+
+std::string ErrnoText(int error) {
+    return std::error_code(error, std::generic_category()).message();
+}
+
+// IniFile reads a missing or unreadable file as empty; here each case is an error that says what it is.
+// Nothing is opened that could block: a FIFO would wait for a writer, a device might never answer.
+void CheckSettingsFile(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        throw Error("cannot read the settings file " + path + ": " + ErrnoText(errno));
+    if (S_ISDIR(info.st_mode))
+        throw Error("the settings file " + path + " is a directory");
+    if (!S_ISREG(info.st_mode))
+        throw Error("the settings file " + path + " is not a regular file");
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    char byte = 0;
+    if (file.get() < 0 || ::read(file.get(), &byte, 1) < 0)
+        throw Error("cannot read the settings file " + path + ": " + ErrnoText(errno));
 }
 
 std::string ConnectionFromSettings(const IniFile& ini, const std::string& section, int number) {
@@ -61,9 +83,7 @@ std::string Truncate(const std::string& text, std::size_t max) {
 } // namespace
 
 ConnectionStrings ReadSettingsFile(const std::string& path) {
-    // IniFile reads a missing file as empty; here that is an error of its own.
-    if (!std::ifstream(path, std::ios::binary).is_open())
-        throw Error("cannot read the settings file " + path);
+    CheckSettingsFile(path);
     const IniFile ini(path);
     ConnectionStrings connections;
     connections.db1 = ConnectionFromSettings(ini, "DB1", 1);

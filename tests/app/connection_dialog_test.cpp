@@ -11,6 +11,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QStyle>
+#include <QStyleOptionViewItem>
+#include <QAbstractItemDelegate>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -305,6 +308,62 @@ TEST_F(ConnectionDialogTest, EditsOnTheAllPageFlowBack) {
 
     dialog->accept();
     EXPECT_EQ(dialog->Result(), "Driver=MariaDB Unicode;Port=5433;Database=d");
+}
+
+TEST_F(ConnectionDialogTest, TheAllPageMasksPasswordsAndStillEditsThem) {
+    auto dialog = Open("Driver={PostgreSQL Unicode};Server=s;Uid=u;Pwd=geheim;"
+                       "Extended Properties=\"DSN=a;PWD=geheim\"");
+    auto* table = Find<QTableWidget>(dialog.get(), "tblAll");
+    const auto shown = [&] {
+        QString all;
+        for (int row = 0; row < table->rowCount(); ++row) {
+            for (int column = 0; column < 2; ++column)
+                all += table->model()->index(row, column).data(Qt::DisplayRole).toString() + "|";
+        }
+        return all;
+    };
+    const QChar mask(static_cast<char16_t>(
+        table->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, table)));
+    EXPECT_FALSE(shown().contains("geheim")) << shown().toStdString();
+    EXPECT_EQ(table->item(RowOf(table, "Pwd"), 1)->text(), QString(6, mask));
+    EXPECT_EQ(table->item(RowOf(table, "Extended Properties"), 1)->text(), "DSN=a;PWD=***");
+    EXPECT_EQ(table->item(RowOf(table, "Server"), 1)->text(), "s");
+
+    // Editing a masked value happens in a password field that starts from the real value.
+    const QModelIndex index = table->model()->index(RowOf(table, "Pwd"), 1);
+    QAbstractItemDelegate* delegate = table->itemDelegateForColumn(1);
+    std::unique_ptr<QWidget> editor(delegate->createEditor(table->viewport(), QStyleOptionViewItem(), index));
+    auto* edit = qobject_cast<QLineEdit*>(editor.get());
+    ASSERT_NE(edit, nullptr);
+    EXPECT_EQ(edit->echoMode(), QLineEdit::Password);
+    delegate->setEditorData(edit, index);
+    EXPECT_EQ(edit->text(), "geheim");
+    edit->setText("nieuw1");
+    delegate->setModelData(edit, table->model(), index);
+    EXPECT_EQ(Find<QLineEdit>(dialog.get(), "edtPassword")->text(), "nieuw1");
+    EXPECT_EQ(table->item(RowOf(table, "Pwd"), 1)->text(), QString(6, mask));
+
+    // The password field of the other page shows up masked, and renaming a key moves the mask along.
+    Find<QLineEdit>(dialog.get(), "edtPassword")->setText("nieuw2");
+    EXPECT_FALSE(shown().contains("nieuw")) << shown().toStdString();
+    table->item(RowOf(table, "Server"), 0)->setText("Password");
+    EXPECT_EQ(table->item(RowOf(table, "Password"), 1)->text(), QString(1, mask));
+    table->item(RowOf(table, "Pwd"), 0)->setText("Note");
+    EXPECT_EQ(table->item(RowOf(table, "Note"), 1)->text(), "nieuw2");
+
+    dialog->accept();
+    EXPECT_EQ(dialog->Result(), "Driver=PostgreSQL Unicode;Password=s;Uid=u;Note=nieuw2;"
+                                "Extended Properties={DSN=a;PWD=geheim}");
+}
+
+TEST_F(ConnectionDialogTest, TheWarningAboutAnUnreadableStringQuotesNoPassword) {
+    for (const char* initial : {"Server=\"h;Uid=u;Pwd=geheim", "Uid=u;Pwd=geh;eim"}) {
+        auto dialog = Open(initial);
+        const QString warning = Find<QLabel>(dialog.get(), "lblWarning")->text();
+        EXPECT_THAT(warning.toStdString(), HasSubstr("Invalid connection string"));
+        for (const char* piece : {"geheim", "geh", "eim"})
+            EXPECT_FALSE(warning.contains(piece)) << warning.toStdString();
+    }
 }
 
 TEST_F(ConnectionDialogTest, CancelGivesBackTheInitialStringUnchanged) {

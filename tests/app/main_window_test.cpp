@@ -21,6 +21,14 @@
 #include <QToolButton>
 #include <QtTest/QTest>
 
+#include <chrono>
+#include <condition_variable>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
 namespace korvista {
 namespace {
 
@@ -358,6 +366,36 @@ TEST_F(MainWindowTest, ADatabaseThatCannotBeListedReachesTheErrorBox) {
     ASSERT_EQ(ui->Errors().size(), 1u);
     EXPECT_FALSE(ui->Errors()[0].isEmpty());
     EXPECT_EQ(ui->boxes[0].caption, AppTitle());
+    EXPECT_EQ(w.lvTables->topLevelItemCount(), 0);
+}
+
+TEST_F(MainWindowTest, AFifoAsDatabaseReachesTheErrorBoxWithoutWaiting) {
+    TfrmMain& w = *window;
+    const std::string fifo = Path("db1.fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    w.Settings()->SetADOStr1(SqliteString(fifo));
+    // Should the open block after all, a writer after 5 s lets it go on and the test fails.
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    bool unblocked = false;
+    std::thread watchdog([&] {
+        std::unique_lock lock(mutex);
+        if (!finished.wait_for(lock, std::chrono::seconds(5), [&] { return done; })) {
+            unblocked = true;
+            ::close(::open(fifo.c_str(), O_RDWR | O_NONBLOCK));
+        }
+    });
+    w.Vergelijktabelstructuur1->trigger();
+    {
+        std::lock_guard lock(mutex);
+        done = true;
+    }
+    finished.notify_one();
+    watchdog.join();
+    EXPECT_FALSE(unblocked);
+    ASSERT_EQ(ui->Errors().size(), 1u);
+    EXPECT_TRUE(ui->Errors()[0].contains("not a regular file")) << ui->Errors()[0].toStdString();
     EXPECT_EQ(w.lvTables->topLevelItemCount(), 0);
 }
 

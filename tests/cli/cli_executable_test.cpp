@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace korvista;
 using namespace korvista::clitest;
@@ -277,6 +278,113 @@ TEST_F(CliSamples, FailedOpenIsLoggedBesideTheExecutableWithoutThePassword) {
     const std::string written = ReadFile(log);
     EXPECT_THAT(written, HasSubstr(marker));
     EXPECT_THAT(written, Not(HasSubstr("Geheim123")));
+}
+
+TEST_F(CliSamples, SpecialFilesAreRefusedWithoutWaiting) {
+    const std::string fifo = File("special.fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const ProcessResult db = RunCli({SqliteConnection(fifo), Db2()}, 5);
+    EXPECT_FALSE(db.timedOut);
+    EXPECT_EQ(db.status, 2);
+    EXPECT_EQ(db.err, "korvista-cli: database 1 cannot be opened: The data source is not a regular file: " +
+                          fifo + "\n");
+
+    const ProcessResult folder = RunCli({Db1(), SqliteConnection(File(""))}, 5);
+    EXPECT_EQ(folder.status, 2);
+    EXPECT_THAT(folder.err, HasSubstr("database 2 cannot be opened: The data source is a directory"));
+
+    const std::string unreadable = File("unreadable.ini");
+    WriteFile(unreadable, "[DB1]\r\nConnectionString=x\r\n");
+    ::chmod(unreadable.c_str(), 0);
+    struct Case {
+        std::string path;
+        std::string message;
+    };
+    for (const Case& c : {Case{fifo, "the settings file " + fifo + " is not a regular file"},
+                          Case{File(""), "the settings file " + File("") + " is a directory"},
+                          Case{"/dev/null", "the settings file /dev/null is not a regular file"},
+                          Case{File("absent.ini"),
+                               "cannot read the settings file " + File("absent.ini") + ": No such file or directory"}}) {
+        const ProcessResult run = RunCli({"--settings", c.path}, 5);
+        EXPECT_FALSE(run.timedOut) << c.path;
+        EXPECT_EQ(run.status, 2) << c.path;
+        EXPECT_EQ(run.err, "korvista-cli: " + c.message + "\n");
+    }
+
+    // A super-user reads any file, so the unreadable one is tried as nobody.
+    std::string program = KORVISTA_CLI_PATH;
+    std::vector<std::string> args = {"--settings", unreadable};
+    if (::geteuid() == 0) {
+        ::chmod(std::filesystem::path(unreadable).parent_path().c_str(), 0755);
+        args.insert(args.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", program});
+        program = "/usr/bin/setpriv";
+    }
+    const ProcessResult denied = RunProgram(program, args, 5);
+    EXPECT_EQ(denied.status, 2);
+    EXPECT_EQ(denied.err, "korvista-cli: cannot read the settings file " + unreadable + ": Permission denied\n");
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+}
+
+TEST_F(CliSamples, ErrorLinesCarryNoControlCharacters) {
+    const ProcessResult open = RunCli({SqliteConnection(File("bad\x1b[2J\x07name\x7f.db")), Db2()});
+    EXPECT_EQ(open.status, 2);
+    EXPECT_THAT(open.err, HasSubstr("bad [2J name .db"));
+    const ProcessResult option = RunCli({"--no\rsuch\x1b", Db1(), Db2()});
+    EXPECT_EQ(option.status, 2);
+    for (const ProcessResult& run : {open, option}) {
+        ASSERT_FALSE(run.err.empty());
+        EXPECT_EQ(run.err.find_first_of(std::string("\x01\x02\x07\x08\t\r\x1b\x7f", 9)), std::string::npos)
+            << run.err;
+        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
+    }
+}
+
+TEST_F(CliSamples, PasswordsOfStringsThatDoNotParseStayOutOfErrorAndLog) {
+    const std::string log =
+        (std::filesystem::path(KORVISTA_CLI_PATH).parent_path() / "korvista-cli.log").string();
+    for (const std::string bad : {"Server=\"127.0.0.1;Uid=u;Pwd=Wachtw00rd", "Uid=u;Pwd=Wacht;w00rd",
+                                  "Driver={X;PASSWORD=Wachtw00rd", "DSN=a;Passwd=Wacht;w00rd"}) {
+        const ProcessResult run = RunCli({Db1(), bad});
+        EXPECT_EQ(run.status, 2) << bad;
+        EXPECT_THAT(run.err, HasSubstr("Invalid connection string")) << bad;
+        for (const char* piece : {"Wachtw00rd", "Wacht", "w00rd"}) {
+            EXPECT_THAT(run.err, Not(HasSubstr(piece))) << bad;
+            EXPECT_THAT(ReadFile(log), Not(HasSubstr(piece))) << bad;
+        }
+    }
+}
+
+// A copy of the tool in a folder of its own, so that what is planted at its log's name disturbs no
+// other test.
+TEST(CliLogFile, OnlyARegularFileAtTheLogsNameIsWritten) {
+    TempDir dir;
+    const std::string cli = dir.File("korvista-cli");
+    std::filesystem::copy_file(KORVISTA_CLI_PATH, cli);
+    const std::string log = dir.File("korvista-cli.log");
+    const std::string target = dir.File("target.txt");
+    const std::string failing = SqliteConnection(dir.File("absent.db")) + ";Pwd=x";
+    const auto run = [&] {
+        const ProcessResult result = RunProgram(cli, {failing, failing}, 5);
+        EXPECT_FALSE(result.timedOut);
+        EXPECT_EQ(result.status, 2);
+    };
+
+    run();
+    EXPECT_EQ(std::filesystem::status(log).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    EXPECT_THAT(ReadFile(log), HasSubstr("absent.db;Pwd=***"));
+
+    std::filesystem::remove(log);
+    ASSERT_EQ(::mkfifo(log.c_str(), 0600), 0);
+    run();
+    EXPECT_TRUE(std::filesystem::is_fifo(log));
+
+    std::filesystem::remove(log);
+    WriteFile(target, "someone else's file\n");
+    std::filesystem::create_symlink(target, log);
+    run();
+    EXPECT_TRUE(std::filesystem::is_symlink(log));
+    EXPECT_EQ(ReadFile(target), "someone else's file\n");
 }
 
 TEST_F(CliSamples, HelpAndVersion) {

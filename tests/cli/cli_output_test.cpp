@@ -197,6 +197,20 @@ TEST(SettingsFile, ReadsBothStringsByTheWindowsRules) {
     EXPECT_EQ(strings.db2, "DSN=x;Pwd=a=b");
 }
 
+TEST(SettingsFile, ByteOrderMarkAndCarriageReturnLines) {
+    clitest::TempDir dir;
+    const std::string path = dir.File("k.ini");
+    for (const std::string content :
+         {"\xEF\xBB\xBF[DB1]\r\nConnectionString=DSN=a\r\n[DB2]\r\nConnectionString=DSN=b\r\n",
+          "[DB1]\rConnectionString=DSN=a\r[DB2]\rConnectionString=DSN=b\r",
+          "\xEF\xBB\xBF[DB1]\rConnectionString=DSN=a\r[DB2]\rConnectionString=DSN=b"}) {
+        clitest::WriteFile(path, content);
+        const ConnectionStrings strings = ReadSettingsFile(path);
+        EXPECT_EQ(strings.db1, "DSN=a");
+        EXPECT_EQ(strings.db2, "DSN=b");
+    }
+}
+
 TEST(SettingsFile, MissingFileOrStringIsAnError) {
     clitest::TempDir dir;
     EXPECT_THROW(ReadSettingsFile(dir.File("absent.ini")), Error);

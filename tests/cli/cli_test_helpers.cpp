@@ -3,6 +3,8 @@
 #include <sqlite3.h>
 
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -11,6 +13,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 extern char** environ;
@@ -132,7 +135,8 @@ TableComparison WithSwitches(const std::vector<ResultRow>& allOn, const CompareS
     return result;
 }
 
-ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& args) {
+ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                         unsigned timeLimit) {
     TempDir capture;
     const std::string outPath = capture.File("out");
     const std::string errPath = capture.File("err");
@@ -157,20 +161,33 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
     if (rc != 0)
         throw std::runtime_error("cannot start " + program);
 
-    int wstatus = 0;
-    while (waitpid(pid, &wstatus, 0) < 0) {
-        if (errno != EINTR)
-            throw std::runtime_error("waitpid failed");
-    }
     ProcessResult result;
+    int wstatus = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeLimit);
+    for (;;) {
+        const pid_t done = waitpid(pid, &wstatus, timeLimit > 0 ? WNOHANG : 0);
+        if (done == pid)
+            break;
+        if (done < 0 && errno != EINTR)
+            throw std::runtime_error("waitpid failed");
+        if (done == 0) {
+            if (std::chrono::steady_clock::now() >= deadline) {
+                kill(pid, SIGKILL);
+                result.timedOut = true;
+                timeLimit = 0; // now wait for it to go
+                continue;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
     result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
     result.out = ReadFile(outPath);
     result.err = ReadFile(errPath);
     return result;
 }
 
-ProcessResult RunCli(const std::vector<std::string>& args) {
-    return RunProgram(KORVISTA_CLI_PATH, args);
+ProcessResult RunCli(const std::vector<std::string>& args, unsigned timeLimit) {
+    return RunProgram(KORVISTA_CLI_PATH, args, timeLimit);
 }
 
 } // namespace korvista::clitest

@@ -44,9 +44,12 @@ struct ProcessResult {
     int status = -1; // exit status, or -1 when the child did not exit normally
     std::string out;
     std::string err;
+    bool timedOut = false; // killed after the time limit
 };
-// Runs a program with the arguments, standard input from /dev/null, and collects both outputs.
-ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& args);
-ProcessResult RunCli(const std::vector<std::string>& args);
+// Runs a program with the arguments, standard input from /dev/null, and collects both outputs. With a
+// time limit (seconds) a program still running then is killed, so a hang fails instead of stalling.
+ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                         unsigned timeLimit = 0);
+ProcessResult RunCli(const std::vector<std::string>& args, unsigned timeLimit = 0);
 
 } // namespace korvista::clitest

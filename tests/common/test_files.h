@@ -2,13 +2,18 @@
 
 // Plain files and scratch folders for tests; needs nothing beyond the standard library and POSIX.
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <stdexcept>
 #include <stdlib.h>
 #include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace korvista::testfiles {
 
@@ -38,6 +43,35 @@ inline void RemoveScratchDir(const std::filesystem::path& dir) {
     std::filesystem::permissions(dir, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
                                  ignored);
     std::filesystem::remove_all(dir, ignored);
+}
+
+// A FIFO at the path; throws when it cannot be made.
+inline void MakeFifo(const std::filesystem::path& path) {
+    if (::mkfifo(path.c_str(), 0600) != 0)
+        throw std::runtime_error("mkfifo failed for " + path.string());
+}
+
+// Whether the action comes back within the limit. It runs in a child process, which an alarm ends when
+// it blocks, so a hang fails the test instead of stalling the suite; what it does to files stays. Only
+// for single-threaded test programs.
+inline bool FinishesWithin(unsigned seconds, const std::function<void()>& action) {
+    const pid_t child = ::fork();
+    if (child < 0)
+        throw std::runtime_error("fork failed");
+    if (child == 0) {
+        ::alarm(seconds);
+        try {
+            action();
+        } catch (...) {
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR)
+            return false;
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 } // namespace korvista::testfiles

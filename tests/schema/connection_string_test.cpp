@@ -147,9 +147,74 @@ TEST(MaskPasswordsTest, MalformedInputStillMasked) {
     EXPECT_EQ(MaskPasswords("A=1;PWD=\"unterminated;B=2"), "A=1;PWD=***");
     EXPECT_EQ(MaskPasswords("PWD={open"), "PWD=***");
     EXPECT_EQ(MaskPasswords("PWD='a' tail;B=2"), "PWD=***;B=2");
-    EXPECT_EQ(MaskPasswords("alone;PWD=s;=x"), "alone;PWD=***;=x");
+    // "=x" may be the rest of a password holding ";": with no telling, the mask runs to the end.
+    EXPECT_EQ(MaskPasswords("alone;PWD=s;=x"), "alone;PWD=***");
+    EXPECT_EQ(MaskPasswords("alone;PWD=s;A=1"), "alone;PWD=***;A=1");
     EXPECT_EQ(MaskPasswords("PWD"), "PWD");
     EXPECT_EQ(MaskPasswords("PWD=;A=1"), "PWD=***;A=1");
+}
+
+struct MaskCase {
+    const char* text;
+    const char* masked;
+};
+
+// Each text holds the password "geheim", sometimes with a ";" that is not quoted ("geh;eim").
+class MaskPasswordsCase : public ::testing::TestWithParam<MaskCase> {};
+
+TEST_P(MaskPasswordsCase, NoPartOfThePasswordIsLeft) {
+    const std::string masked = MaskPasswords(GetParam().text);
+    EXPECT_EQ(masked, GetParam().masked);
+    for (const char* piece : {"geheim", "geh", "eim"})
+        EXPECT_EQ(masked.find(piece), std::string::npos) << piece;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Strings, MaskPasswordsCase,
+    ::testing::Values(
+        // A quote or brace that is never closed swallows the password into another value.
+        MaskCase{"Server=\"127.0.0.1;Uid=u;Pwd=geheim", "Server=\"127.0.0.1;Uid=u;Pwd=***"},
+        MaskCase{"Driver={PostgreSQL;Server=h;PASSWORD = geheim;Port=1", "Driver={PostgreSQL;Server=h;PASSWORD = ***"},
+        MaskCase{"Server='a' x;pwd=geheim;Uid=u", "Server='a' x;pwd=***;Uid=u"},
+        MaskCase{"Server=\"a\" x Pwd=geheim;Uid=u", "Server=\"a\" x Pwd=***"},
+        // A ";" in an unquoted password leaves a piece that is no entry.
+        MaskCase{"Uid=u;Pwd=geh;eim", "Uid=u;Pwd=***"},
+        MaskCase{"Pwd=geh;eim;Server=h", "Pwd=***"},
+        // A quoted password ends where its quote closes, whatever follows.
+        MaskCase{"Pwd={geh;eim};junk", "Pwd=***;junk"},
+        // Aliases and the factors of a multi-factor login.
+        MaskCase{"Uid=u;Passwd=geheim", "Uid=u;Passwd=***"},
+        MaskCase{" pAsSwD =geheim;PWD2=geheim;password3= geheim", " pAsSwD =***;PWD2=***;password3= ***"},
+        // Values that are connection strings themselves.
+        MaskCase{"Provider=X;Extended Properties=\"DSN=a;PWD=geheim\";Uid=u",
+                 "Provider=X;Extended Properties=\"DSN=a;PWD=***\";Uid=u"},
+        MaskCase{"Extended Properties={DSN=a;Pwd={geh;eim}}};Port=1}",
+                 "Extended Properties={DSN=a;Pwd=***};Port=1}"},
+        MaskCase{"Extended Properties='Pwd=geh;eim'", "Extended Properties='Pwd=***'"},
+        MaskCase{"Extended Properties=PWD=geheim", "Extended Properties=PWD=***"}));
+
+TEST(ConnectionStringTest, ParseErrorsPointAtThePlaceAndQuoteNothing) {
+    const struct {
+        const char* text;
+        const char* message;
+    } cases[] = {
+        {"Pwd=geh;eim", "Invalid connection string: the entry at character 9 has no \"=\" and no value"},
+        {"A=1;=geheim", "Invalid connection string: a value without a key at character 5"},
+        {"Server=\"h;Pwd=geheim",
+         "Invalid connection string: the quoted value of the entry at character 1 has no closing quote"},
+        {"Pwd=geh;eim=\"x", "Invalid connection string: the quoted value of the entry at character 9 has no "
+                            "closing quote"},
+        {"Pwd=geh;eim='x' y", "Invalid connection string: text after the quoted value of the entry at character 9"},
+        {"Caf\xC3\xA9=1;geheim", "Invalid connection string: the entry at character 8 has no \"=\" and no value"},
+    };
+    for (const auto& c : cases) {
+        try {
+            ConnectionString::Parse(c.text);
+            ADD_FAILURE() << "parsed: " << c.text;
+        } catch (const Error& error) {
+            EXPECT_EQ(std::string(error.what()), c.message) << c.text;
+        }
+    }
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "common/sqlite_test_files.h"
+#include "common/test_files.h"
 #include "schema/connection_string.h"
 #include "schema/provider.h"
 #include "schema/sqlite_provider.h"
@@ -14,6 +15,7 @@
 #include <sqlite3.h>
 
 #include <limits>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -296,6 +298,32 @@ TEST_F(SqliteProvider, OpenFailsClearlyAndCreatesNothing) {
         EXPECT_THAT(error.what(), HasSubstr("Data Source"));
     }
     EXPECT_THROW(OpenProviderSession("Provider=SQLite;Data Source= "), Error);
+}
+
+TEST_F(SqliteProvider, OnlyARegularFileIsOpened) {
+    const std::string fifo = Path("pipe.db");
+    korvista::testfiles::MakeFifo(fifo);
+    // SQLite would wait for a writer for good; the refusal comes first.
+    EXPECT_TRUE(korvista::testfiles::FinishesWithin(5, [&] {
+        try {
+            OpenFile(fifo);
+        } catch (const Error& error) {
+            ::_exit(std::string(error.what()) == "The data source is not a regular file: " + fifo ? 0 : 1);
+        }
+        ::_exit(1);
+    }));
+    try {
+        OpenFile(dir_.path().toStdString());
+        ADD_FAILURE() << "a directory was opened";
+    } catch (const Error& error) {
+        EXPECT_EQ(std::string(error.what()), "The data source is a directory: " + dir_.path().toStdString());
+    }
+    try {
+        OpenFile("/dev/null");
+        ADD_FAILURE() << "a device was opened";
+    } catch (const Error& error) {
+        EXPECT_THAT(error.what(), HasSubstr("not a regular file"));
+    }
 }
 
 TEST_F(SqliteProvider, ProviderKeyChoosesTheProvider) {

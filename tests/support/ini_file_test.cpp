@@ -114,6 +114,64 @@ TEST_F(IniFileTest, ReadingFollowsTheFormRules) {
     EXPECT_TRUE(file.ReadSectionKeys("Nope").empty());
 }
 
+TEST_F(IniFileTest, ByteOrderMarkIsSkippedWhenReadingAndKeptWhenWriting) {
+    const std::string bom = "\xEF\xBB\xBF";
+    Write(bom + "[DB1]\r\nConnectionString=one\r\n");
+    IniFile file(path_);
+    EXPECT_EQ(file.ReadSectionKeys("DB1"), std::vector<std::string>{"ConnectionString"});
+    EXPECT_EQ(file.ReadString("DB1", "ConnectionString"), "one");
+    file.WriteString("DB1", "ConnectionString", "two");
+    file.WriteString("DB2", "ConnectionString", "three");
+    EXPECT_EQ(Read(), bom + "[DB1]\r\nConnectionString=two\r\n[DB2]\r\nConnectionString=three\r\n");
+
+    // A file holding the mark alone gets its first section right after it.
+    Write(bom);
+    file.WriteString("DB1", "ConnectionString", "v");
+    EXPECT_EQ(Read(), bom + "[DB1]\r\nConnectionString=v\r\n");
+}
+
+TEST_F(IniFileTest, LinesMayEndInALoneCarriageReturn) {
+    Write("[DB1]\rConnectionString=one\rOther=1\r[DB2]\rConnectionString=two\r");
+    IniFile file(path_);
+    EXPECT_EQ(file.ReadString("DB1", "ConnectionString"), "one");
+    EXPECT_EQ(file.ReadString("DB2", "ConnectionString"), "two");
+    EXPECT_EQ(file.ReadSectionKeys("DB1"), (std::vector<std::string>{"ConnectionString", "Other"}));
+    file.WriteString("DB1", "ConnectionString", "new");
+    EXPECT_EQ(Read(), "[DB1]\rConnectionString=new\r\nOther=1\r[DB2]\rConnectionString=two\r");
+    file.WriteString("DB2", "Extra", "x");
+    EXPECT_EQ(file.ReadString("DB2", "ConnectionString"), "two");
+    EXPECT_EQ(file.ReadString("DB2", "Extra"), "x");
+}
+
+TEST_F(IniFileTest, AFifoAtThePathIsNeitherWaitedForNorWritten) {
+    korvista::testfiles::MakeFifo(path_);
+    EXPECT_TRUE(korvista::testfiles::FinishesWithin(5, [&] {
+        if (IniFile(path_).ReadString("DB1", "ConnectionString", "dflt") != "dflt")
+            ::_exit(1);
+    }));
+    EXPECT_TRUE(korvista::testfiles::FinishesWithin(5, [&] {
+        try {
+            IniFile(path_).WriteString("DB1", "ConnectionString", "v");
+        } catch (const Error& error) {
+            ::_exit(std::string(error.what()) == "Unable to write to " + path_ ? 0 : 1);
+        }
+        ::_exit(1);
+    }));
+    EXPECT_TRUE(fs::is_fifo(path_));
+}
+
+TEST_F(IniFileTest, ASymlinkedFileIsReadAndWrittenThroughTheLink) {
+    const fs::path real = dir_ / "dotfiles" / "korvista.ini";
+    fs::create_directory(real.parent_path());
+    korvista::testfiles::WriteFile(real, "[DB1]\r\nConnectionString=one\r\n");
+    fs::create_symlink(real, path_);
+    IniFile file(path_);
+    EXPECT_EQ(file.ReadString("DB1", "ConnectionString"), "one");
+    file.WriteString("DB1", "ConnectionString", "two");
+    EXPECT_TRUE(fs::is_symlink(path_));
+    EXPECT_EQ(korvista::testfiles::ReadFile(real), "[DB1]\r\nConnectionString=two\r\n");
+}
+
 TEST_F(IniFileTest, EveryReadSeesTheFileAsItIsNow) {
     IniFile first(path_);
     IniFile second(path_);

@@ -7,6 +7,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <sys/stat.h>
 #include <sys/utsname.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -319,6 +321,47 @@ TEST_F(LogFileTest, UnwritableTargetsLoseTheEntryQuietly) {
         EXPECT_TRUE(fs::is_empty(locked));
     }
     LogFolder = saved;
+}
+
+TEST_F(LogFileTest, OnlyARegularFileAtTheLogsNameTakesTheEntry) {
+    const fs::path target = dir_ / "elsewhere.txt";
+    const fs::path fifo = dir_ / "fifo";
+    korvista::testfiles::MakeFifo(fifo);
+    struct Planted {
+        const char* what;
+        std::function<void()> plant;
+    };
+    const std::vector<Planted> cases = {
+        {"a FIFO", [&] { korvista::testfiles::MakeFifo(log_); }},
+        {"a symlink to a file", [&] { fs::create_symlink(target, log_); }},
+        {"a symlink to nothing", [&] { fs::create_symlink(dir_ / "absent.txt", log_); }},
+        {"a symlink to a FIFO", [&] { fs::create_symlink(fifo, log_); }},
+    };
+    for (const Planted& planted : cases) {
+        SCOPED_TRACE(planted.what);
+        fs::remove(log_);
+        WriteFile(target, "not a log\n");
+        planted.plant();
+        const fs::file_type before = fs::symlink_status(log_).type();
+        EXPECT_TRUE(korvista::testfiles::FinishesWithin(
+            5, [&] { WriteEntryWith(log_.string(), "lost", "Cat", FixedContext()); }));
+        EXPECT_EQ(fs::symlink_status(log_).type(), before);
+        EXPECT_EQ(ReadFile(target), "not a log\n");
+        EXPECT_FALSE(fs::exists(dir_ / "absent.txt"));
+    }
+}
+
+TEST_F(LogFileTest, NewFileIsForItsOwnerOnly) {
+    const mode_t saved = ::umask(0);
+    WriteEntryWith(log_.string(), "private", "Cat", FixedContext());
+    ::umask(saved);
+    EXPECT_EQ(fs::status(log_).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    // An existing file keeps the mode it has.
+    fs::permissions(log_, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    WriteEntryWith(log_.string(), "again", "Cat", FixedContext());
+    EXPECT_EQ(fs::status(log_).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(ReadFile(log_), kHeader + Prefix() + "private\r\n" + Prefix() + "again\r\n");
 }
 
 TEST_F(LogFileTest, LogWritesBesideTheGivenFolderWithTheLiveFields) {

@@ -1,8 +1,10 @@
+#include "common/test_files.h"
 #include "support/errors.h"
 #include "support/u_Utility.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sys/utsname.h>
@@ -49,6 +51,42 @@ TEST(Utility, ExecutableNameAndFolderOfThisProcess) {
     const std::string exe = TUtility::GetExeName();
     EXPECT_EQ(fs::path(exe), fs::canonical("/proc/self/exe"));
     EXPECT_EQ(TUtility::GetExePath(), fs::path(exe).parent_path().string() + "/");
+}
+
+// Runs the probe copied into dir under the given name; gives what it printed, or "exit N".
+std::string RunProbeAs(const fs::path& dir, const std::string& name, bool replace) {
+    const fs::path copy = dir / name;
+    fs::copy_file(KORVISTA_EXE_NAME_PROBE, copy, fs::copy_options::overwrite_existing);
+    const fs::path out = dir / "probe.out";
+    const std::string command = "'" + copy.string() + "'" + (replace ? " replace" : "") + " > '" +
+                                out.string() + "'";
+    const int status = std::system(command.c_str());
+    if (status != 0)
+        return "exit " + std::to_string(status);
+    std::string text = korvista::testfiles::ReadFile(out);
+    if (!text.empty() && text.back() == '\n')
+        text.pop_back();
+    return text;
+}
+
+TEST(Utility, ExecutableReplacedWhileRunningKeepsItsName) {
+    const fs::path dir = korvista::testfiles::MakeScratchDir("korvista_exe_");
+    struct Case {
+        const char* name;
+        bool replace;
+    };
+    // Linux shows a replaced executable as "name (deleted)"; a file really named so keeps its name.
+    for (const Case& c : {Case{"korvista", true}, Case{"korvista (deleted)", false},
+                          Case{"korvista (deleted)", true}}) {
+        SCOPED_TRACE(std::string(c.name) + (c.replace ? ", replaced" : ""));
+        const fs::path exe = dir / c.name;
+        EXPECT_EQ(RunProbeAs(dir, c.name, c.replace), exe.string());
+        const fs::path log = dir / (std::string(c.name) + ".log");
+        EXPECT_NE(korvista::testfiles::ReadFile(log).find("probe entry"), std::string::npos);
+        EXPECT_FALSE(fs::exists(dir / (exe.filename().string() + " (deleted).log")));
+        fs::remove(log);
+    }
+    korvista::testfiles::RemoveScratchDir(dir);
 }
 
 TEST(Utility, VersionStringsBelongToTheExecutableOnly) {
