@@ -1,6 +1,11 @@
 #include "app/cli/cli_run.h"
 
 #include "app/cli/cli_output.h"
+#include "app/cli/html_report.h"
+#include "app/cli/targets.h"
+#include "app/cli/targets_output.h"
+#include "schema/connection_string.h"
+#include "schema/snapshot.h"
 #include "schema/u_Database.h"
 #include "support/file_descriptor.h"
 #include "support/ini_file.h"
@@ -8,7 +13,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <algorithm>
 #include <optional>
+#include <thread>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -91,21 +98,20 @@ ConnectionStrings ReadSettingsFile(const std::string& path) {
     return connections;
 }
 
-TableComparison RunComparison(const ConnectionStrings& connections, const CompareSwitches& switches,
+void OpenDatabase(TDatabase& database, const std::string& connection, int number) {
+    database.SetConnectionString(connection);
+    database.Connect();
+    if (const auto message = OpenFailure(database))
+        throw Error("database " + std::to_string(number) + " cannot be opened: " + *message);
+}
+
+TableComparison RunComparison(const ConnectionStrings& connections, const CompareOptions& options,
                               const CompareProgress& progress) {
     TDatabase db1(nullptr);
     TDatabase db2(nullptr);
-    db1.SetConnectionString(connections.db1);
-    db2.SetConnectionString(connections.db2);
-    db1.Connect();
-    db2.Connect();
-
-    if (const auto message = OpenFailure(db1))
-        throw Error("database 1 cannot be opened: " + *message);
-    if (const auto message = OpenFailure(db2))
-        throw Error("database 2 cannot be opened: " + *message);
-
-    return CompareDatabases(db1, db2, switches, progress);
+    OpenDatabase(db1, connections.db1, 1);
+    OpenDatabase(db2, connections.db2, 2);
+    return CompareDatabases(db1, db2, options, progress);
 }
 
 ProgressLine::ProgressLine(std::ostream& out, std::size_t width)
@@ -134,6 +140,121 @@ void ProgressLine::Clear() {
     shown_ = 0;
 }
 
+namespace {
+
+// Every table that could not be read, one line each: such a table is no table without differences.
+void ReportTableErrors(const TableComparison& result, const std::string& target, std::ostream& err) {
+    for (const TableError& error : result.errors)
+        err << kProgram << ": " << (target.empty() ? "" : "target " + OneLine(target) + ": ") << "table "
+            << OneLine(error.table) << " of database " << error.database
+            << " cannot be read: " << OneLine(error.message) << std::endl;
+}
+
+int WriteOut(std::ostream& out, std::ostream& err, const std::string& text) {
+    out << text << std::flush;
+    if (!out) {
+        err << kProgram << ": the result cannot be written to standard output" << std::endl;
+        return 2;
+    }
+    return 0;
+}
+
+int RunPair(const CliOptions& options, std::ostream& out, std::ostream& err, std::size_t progressWidth) {
+    TableComparison result;
+    ConnectionStrings connections;
+    try {
+        connections = options.settingsFile ? ReadSettingsFile(*options.settingsFile)
+                                           : ConnectionStrings{options.connection1, options.connection2};
+        std::optional<ProgressLine> progressLine;
+        CompareProgress progress;
+        if (progressWidth > 0) {
+            progressLine.emplace(err, progressWidth);
+            progress = [&](std::size_t index, std::size_t total, const std::string& table) {
+                progressLine->Update(index, total, table);
+            };
+        }
+        result = RunComparison(connections, options.Compare(), progress);
+    } catch (const std::exception& error) {
+        err << kProgram << ": " << OneLine(error.what()) << std::endl;
+        return 2;
+    }
+
+    std::string text;
+    if (options.format == OutputFormat::Html) {
+        const ReportHeader header{MaskPasswords(connections.db1), options.Compare()};
+        std::vector<ReportSection> sections(1);
+        sections[0].database2 = MaskPasswords(connections.db2);
+        sections[0].result = result;
+        text = FormatHtml(header, sections);
+    } else {
+        text = FormatResult(result, options.format);
+    }
+    const int written = WriteOut(out, err, text);
+    ReportTableErrors(result, "", err);
+    if (written != 0 || !result.errors.empty())
+        return 2;
+    return result.count == 0 ? 0 : 1;
+}
+
+int RunSaveSnapshot(const CliOptions& options, std::ostream& err) {
+    try {
+        TDatabase database(nullptr);
+        OpenDatabase(database, options.connection1, 1);
+        const DatabaseSchema schema = ReadDatabaseSchema(database.ADO());
+        WriteSnapshotFile(schema, options.snapshotFile);
+        // The snapshot keeps an unreadable table as such, but it is no complete picture of the database.
+        bool complete = true;
+        for (const TableSchema& table : schema.tables)
+            if (!table.error.empty()) {
+                err << kProgram << ": table " << OneLine(table.name)
+                    << " of database 1 cannot be read: " << OneLine(table.error) << std::endl;
+                complete = false;
+            }
+        return complete ? 0 : 2;
+    } catch (const std::exception& error) {
+        err << kProgram << ": " << OneLine(error.what()) << std::endl;
+        return 2;
+    }
+}
+
+int RunTargets(const CliOptions& options, std::ostream& out, std::ostream& err) {
+    std::vector<TargetOutcome> outcomes;
+    try {
+        const std::vector<Target> targets = ReadTargetsFile(options.targetsFile);
+        TDatabase database(nullptr);
+        OpenDatabase(database, options.connection1, 1);
+        DatabaseSchema schema;
+        try {
+            schema = ReadDatabaseSchema(database.ADO());
+        } catch (const ConnectionLost& lost) {
+            throw Error("database 1 lost its connection: " + std::string(lost.what()));
+        } catch (const Error& error) {
+            throw Error("the tables of database 1 cannot be listed: " + std::string(error.what()));
+        }
+        database.Disconnect();
+        const unsigned jobs = options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
+        outcomes = CompareTargets(schema, targets, options.Compare(), jobs);
+    } catch (const std::exception& error) {
+        err << kProgram << ": " << OneLine(error.what()) << std::endl;
+        return 2;
+    }
+
+    const int written =
+        WriteOut(out, err, FormatTargets(MaskPasswords(options.connection1), options.Compare(), outcomes, options.format));
+    bool failed = written != 0, differs = false;
+    for (const TargetOutcome& outcome : outcomes) {
+        if (!outcome.failure.empty())
+            err << kProgram << ": target " << OneLine(outcome.target.name) << ": " << OneLine(outcome.failure)
+                << std::endl;
+        ReportTableErrors(outcome.result, outcome.target.name, err);
+        failed |= !outcome.failure.empty() || !outcome.result.errors.empty();
+        differs |= outcome.result.count != 0;
+    }
+    return failed ? 2 : differs ? 1 : 0;
+}
+
+} // namespace
+
 int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                    std::size_t progressWidth) {
     CliOptions options;
@@ -144,46 +265,21 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
         return 2;
     }
 
-    if (options.mode == CliOptions::Mode::Help) {
+    switch (options.mode) {
+    case CliOptions::Mode::Help:
         out << UsageText() << std::flush;
         return out ? 0 : 2;
-    }
-    if (options.mode == CliOptions::Mode::Version) {
+    case CliOptions::Mode::Version:
         out << VersionText() << std::flush;
         return out ? 0 : 2;
+    case CliOptions::Mode::SaveSnapshot:
+        return RunSaveSnapshot(options, err);
+    case CliOptions::Mode::Targets:
+        return RunTargets(options, out, err);
+    case CliOptions::Mode::Run:
+        break;
     }
-
-    TableComparison result;
-    try {
-        const ConnectionStrings connections =
-            options.settingsFile ? ReadSettingsFile(*options.settingsFile)
-                                 : ConnectionStrings{options.connection1, options.connection2};
-        std::optional<ProgressLine> progressLine;
-        CompareProgress progress;
-        if (progressWidth > 0) {
-            progressLine.emplace(err, progressWidth);
-            progress = [&](std::size_t index, std::size_t total, const std::string& table) {
-                progressLine->Update(index, total, table);
-            };
-        }
-        result = RunComparison(connections, options.switches, progress);
-    } catch (const std::exception& error) {
-        err << kProgram << ": " << OneLine(error.what()) << std::endl;
-        return 2;
-    }
-
-    out << FormatResult(result, options.format) << std::flush;
-    // A table that could not be read is no table without differences: the run is not a clean one.
-    for (const TableError& error : result.errors)
-        err << kProgram << ": table " << OneLine(error.table) << " of database " << error.database
-            << " cannot be read: " << OneLine(error.message) << std::endl;
-    if (!out) {
-        err << kProgram << ": the result cannot be written to standard output" << std::endl;
-        return 2;
-    }
-    if (!result.errors.empty())
-        return 2;
-    return result.count == 0 ? 0 : 1;
+    return RunPair(options, out, err, progressWidth);
 }
 
 } // namespace korvista::cli

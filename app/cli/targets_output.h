@@ -1,0 +1,19 @@
+#pragma once
+
+#include "app/cli/cli_options.h"
+#include "app/cli/targets.h"
+
+#include <string>
+#include <vector>
+
+namespace korvista::cli {
+
+// The outcome of a run over many targets in one of the output formats, targets in file order:
+// text a section per target and "N van M doelen wijken af"; tsv a first column "Target";
+// json {"version": 1, "targets": [{"target", "differences", "rows", "errors"}], "differences": total};
+// html a section per target. A target that could not be compared shows its failure (in json as an error
+// without a table).
+std::string FormatTargets(const std::string& database1, const CompareOptions& options,
+                          const std::vector<TargetOutcome>& outcomes, OutputFormat format);
+
+} // namespace korvista::cli
