@@ -1,5 +1,5 @@
-#include "app/cli/cli_output.h"
-#include "app/cli/cli_run.h"
+#include "cli/cli_output.h"
+#include "cli/cli_run.h"
 #include "cli/cli_test_helpers.h"
 
 #include <QJsonArray>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/cli/cli_options.h"
-#include "app/cli/targets.h"
+#include "cli/cli_options.h"
+#include "cli/targets.h"
 
 #include <string>
 #include <vector>

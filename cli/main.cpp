@@ -1,4 +1,4 @@
-#include "app/cli/cli_run.h"
+#include "cli/cli_run.h"
 #include "support/u_Utility.h"
 
 #include <QCoreApplication>

@@ -1,4 +1,4 @@
-#include "app/cli/cli_options.h"
+#include "cli/cli_options.h"
 
 #include "version.h"
 
@@ -154,6 +154,8 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
 std::string UsageText() {
     return R"(Usage: korvista-cli [options] CONNECTION1 CONNECTION2
        korvista-cli [options] --settings FILE
+       korvista-cli [options] --targets FILE CONNECTION1
+       korvista-cli --save-snapshot FILE CONNECTION
 
 Compares the table structure of database 2 with that of database 1, exactly as "Vergelijk" does in
 the window: every table and view of database 1, each of its columns matched by name (letters a-z in
@@ -161,8 +163,9 @@ any case) with the columns of the same table in database 2. Reported are columns
 database 2 and columns that differ in data type, size or nullability.
 
 Connections are written as in the window:
-  Provider=SQLite;Data Source=FILE   a SQLite file, opened read-only
-  any ODBC connection string         for example DSN=name;Uid=user;Pwd=secret
+  Provider=SQLite;Data Source=FILE     a SQLite file, opened read-only
+  Provider=Snapshot;Data Source=FILE   a snapshot written by --save-snapshot, read-only
+  any ODBC connection string           for example DSN=name;Uid=user;Pwd=secret
 
 Options:
   --settings FILE          take both connection strings from a settings file of the window
@@ -171,25 +174,45 @@ Options:
   --no-size                do not report differences in size
   --no-null                do not report differences in nullability
   --no-missing             do not report columns missing from database 2
-  --format text|tsv|json   output format, text by default
+  --both-ways              also report what only database 2 has: its extra columns ("FIELD EXTRA")
+                           and every column of a table that database 1 lacks
+  --table GLOB             compare only the tables that match (repeatable; * ? [...], letters a-z in
+                           any case); with --both-ways also database 2's tables
+  --exclude-table GLOB     leave out the tables that match (repeatable; after --table)
+  --targets FILE           compare database 1 with every target in FILE: one per line, NAME<TAB>CONNECTION
+                           or a bare connection string; blank lines and lines starting with # are skipped
+  --jobs N                 with --targets: compare N targets at a time (default: the number of cores)
+  --save-snapshot FILE     write what a comparison reads of the database to FILE (JSON) and compare nothing
+  --format text|tsv|json|html
+                           output format, text by default
   -h, --help               show this help
   --version                show the version
 
 Output, on standard output:
-  text   an aligned table, then "Er zijn N verschillen gevonden!" when N is not 0
-  tsv    a header line, then one line per row; five cells separated by tabs
-  json   {"version": 1, "differences": N, "rows": [{"table", "field", "db1", "db2", "difference"}]}
+  text   an aligned table, then "Er zijn N verschillen gevonden!" when N is not 0; with --targets a section
+         per target and "N van M doelen wijken af"
+  tsv    a header line, then one line per row; five cells separated by tabs (--targets: "Target" first)
+  json   {"version": 1, "differences": N, "rows": [{"table", "field", "db1", "db2", "difference"}],
+          "errors": [{"table", "database", "message"}]}; with --targets
+         {"version": 1, "targets": [{"target", "differences", "rows", "errors"}], "differences": N}
+  html   one self-contained page, rows grouped per table
 In text and tsv a tab, newline or other control character inside a cell is replaced by a blank.
 Text that is not valid UTF-8 is repaired with U+FFFD in every format. N counts differences, not
 rows: a row that differs in type and size counts 2.
 
-Exit status: 0 no differences, 1 differences found, 2 error (message on standard error).
+Exit status: 0 no differences, 1 differences found, 2 error: a database that cannot be opened or listed,
+a connection lost during the run, a table that cannot be read (each named on standard error; the rows
+of the other tables are still written), any target that failed.
 
 Examples:
   korvista-cli "Provider=SQLite;Data Source=shop-v1.db" "Provider=SQLite;Data Source=shop-v2.db"
   korvista-cli --format json --no-null \
       "Driver={PostgreSQL Unicode};Server=db1.example.org;Database=shop;Uid=ci;Pwd=secret" \
       "DSN=shop-staging"
+  korvista-cli --save-snapshot schema/expected.json "DSN=shop-staging"
+  korvista-cli --both-ways --exclude-table "tmp_*" "Provider=Snapshot;Data Source=schema/expected.json" \
+      "DSN=shop-staging"
+  korvista-cli --targets tenants.tsv --jobs 4 --format html "Provider=Snapshot;Data Source=expected.json"
 )";
 }
 

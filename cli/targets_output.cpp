@@ -1,7 +1,7 @@
-#include "app/cli/targets_output.h"
+#include "cli/targets_output.h"
 
-#include "app/cli/cli_output.h"
-#include "app/cli/html_report.h"
+#include "cli/cli_output.h"
+#include "cli/html_report.h"
 #include "schema/connection_string.h"
 
 namespace korvista::cli {

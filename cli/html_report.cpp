@@ -1,6 +1,6 @@
-#include "app/cli/html_report.h"
+#include "cli/html_report.h"
 
-#include "app/cli/cli_output.h"
+#include "cli/cli_output.h"
 
 #include <algorithm>
 

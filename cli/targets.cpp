@@ -1,4 +1,4 @@
-#include "app/cli/targets.h"
+#include "cli/targets.h"
 
 #include "schema/connection_string.h"
 #include "support/errors.h"

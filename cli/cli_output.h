@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/cli/cli_options.h"
+#include "cli/cli_options.h"
 #include "compare/comparison.h"
 
 #include <cstddef>
