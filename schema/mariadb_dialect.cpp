@@ -34,8 +34,8 @@ bool IsBlank(char c) {
 }
 
 bool IsWordChar(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$' ||
-           static_cast<unsigned char>(c) >= 0x80;
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '$' || static_cast<unsigned char>(c) >= 0x80;
 }
 
 Tokens Tokenize(std::string_view sql) {
@@ -131,10 +131,10 @@ std::size_t PastCondition(const Tokens& t, std::size_t i, std::size_t end) {
             ++depth;
         else if (IsSymbol(t, i, end, ')') && depth-- == 0)
             break;
-        else if (depth == 0 && (IsSymbol(t, i, end, ',') ||
-                                (t[i].kind == Token::Kind::Word &&
-                                 OneOf(t[i].text, {"join", "inner", "left", "right", "cross", "natural",
-                                                   "straight_join", "full"}))))
+        else if (depth == 0 &&
+                 (IsSymbol(t, i, end, ',') || (t[i].kind == Token::Kind::Word &&
+                                               OneOf(t[i].text, {"join", "inner", "left", "right", "cross",
+                                                                 "natural", "straight_join", "full"}))))
             break;
     }
     return i;
@@ -182,6 +182,26 @@ std::vector<FromEntry> ParseFrom(const Tokens& t, std::size_t i, std::size_t end
     return from;
 }
 
+// Whether the select list aggregates or uses a window function; a subquery's own aggregates do not count.
+bool Aggregates(const Tokens& t, std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) {
+        if (IsSymbol(t, i, end, '(') && IsWord(t, i + 1, end, "select")) {
+            i = PastGroup(t, i, end) - 1;
+        } else if (t[i].kind == Token::Kind::Word &&
+                   (t[i].text == "over" ||
+                    (IsSymbol(t, i + 1, end, '(') &&
+                     OneOf(t[i].text,
+                           {"count", "sum", "avg", "min", "max", "group_concat", "bit_and", "bit_or",
+                            "bit_xor", "std", "stddev", "stddev_pop", "stddev_samp", "variance", "var_pop",
+                            "var_samp", "json_arrayagg", "json_objectagg"})))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A select the server cannot merge into the statement that reads the view is materialised first, and
+// its result description then no longer says AUTO_INCREMENT: such selects are not followed.
 SelectParts ParseSelect(const Tokens& t, std::size_t begin, std::size_t end) {
     SelectParts parts;
     if (!IsWord(t, begin, end, "select"))
@@ -195,8 +215,9 @@ SelectParts ParseSelect(const Tokens& t, std::size_t begin, std::size_t end) {
             --depth;
         } else if (depth == 0 && t[i].kind == Token::Kind::Word) {
             const std::string& word = t[i].text;
-            if (OneOf(word, {"union", "except", "intersect"}))
-                return parts; // the columns of a set operation come from several places
+            if (OneOf(word, {"union", "except", "intersect", "group", "having", "limit", "distinct",
+                             "distinctrow"}))
+                return parts; // a set operation, or materialised
             if (fromAt == end && word == "from")
                 fromAt = i;
             else if (fromAt != end && fromEnd == end &&
@@ -207,10 +228,11 @@ SelectParts ParseSelect(const Tokens& t, std::size_t begin, std::size_t end) {
     }
     std::size_t i = begin + 1;
     while (i < fromAt && t[i].kind == Token::Kind::Word &&
-           OneOf(t[i].text, {"all", "distinct", "distinctrow", "high_priority", "straight_join",
-                             "sql_small_result", "sql_big_result", "sql_buffer_result", "sql_cache",
-                             "sql_no_cache", "sql_calc_found_rows"}))
+           OneOf(t[i].text, {"all", "high_priority", "straight_join", "sql_small_result", "sql_big_result",
+                             "sql_buffer_result", "sql_cache", "sql_no_cache", "sql_calc_found_rows"}))
         ++i;
+    if (Aggregates(t, i, fromAt))
+        return parts;
     depth = 0;
     for (std::size_t start = i; i <= fromAt; ++i) {
         if (i == fromAt || (depth == 0 && IsSymbol(t, i, end, ','))) {
@@ -255,8 +277,8 @@ SelectItem ReadItem(const Tokens& t, std::size_t begin, std::size_t end) {
     return item;
 }
 
-std::optional<ColumnReference> Follow(const Tokens& t, std::size_t begin, std::size_t end, std::string_view column,
-                                      int depth) {
+std::optional<ColumnReference> Follow(const Tokens& t, std::size_t begin, std::size_t end,
+                                      std::string_view column, int depth) {
     if (depth > 32)
         return std::nullopt;
     const SelectParts parts = ParseSelect(t, begin, end);
@@ -304,10 +326,20 @@ constexpr const char* kColumnFields =
     "TABLE_NAME, COLUMN_NAME, ORDINAL_POSITION, DATA_TYPE, COLUMN_TYPE, CHARACTER_MAXIMUM_LENGTH, "
     "NUMERIC_PRECISION, NUMERIC_SCALE, IS_NULLABLE, EXTRA";
 enum Field : std::size_t {
-    fTable, fName, fPosition, fDataType, fColumnType, fLength, fPrecision, fScale, fNullable, fExtra, fKind
+    fTable,
+    fName,
+    fPosition,
+    fDataType,
+    fColumnType,
+    fLength,
+    fPrecision,
+    fScale,
+    fNullable,
+    fExtra,
+    fKind
 };
-// What fills the other fields of a row that carries only a table and one text.
-constexpr const char* kNullFields = "NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL";
+// What fills the other fields of the rows that carry a view definition or an AUTO_INCREMENT column.
+constexpr const char* kNullFields = "NULL, NULL, NULL, NULL, NULL, NULL, NULL";
 
 const std::optional<std::string>& At(const QueryRow& row, std::size_t field) {
     if (field >= row.size())
@@ -363,18 +395,20 @@ std::optional<std::string> ListedType(const std::string& type, bool includeSyste
 class MariaDbDialect final : public EngineDialect {
 public:
     bool Prepare(CatalogueQueries& queries, unsigned querySeconds) override {
-        const std::vector<QueryRow> rows = queries.Run("SELECT @@lower_case_table_names, DATABASE(), VERSION()");
+        const std::vector<QueryRow> rows =
+            queries.Run("SELECT @@lower_case_table_names, DATABASE(), VERSION()");
         if (rows.empty())
             throw Error("The server did not say how it compares table names.");
         // 0: names are stored and compared as given; 1 and 2: compared in lower case.
         caseSensitive_ = Text(rows[0], 0) == "0";
         database_ = At(rows[0], 1);
-        const bool mariaDb = Contains(Text(rows[0], 2), "mariadb");
+        mariaDb_ = Contains(Text(rows[0], 2), "mariadb");
         // The server's own bound on every statement of the session, so that no driver needs one per
         // statement (MariaDB's refuses SQL_ATTR_QUERY_TIMEOUT).
-        const std::string bound = mariaDb ? "SET SESSION max_statement_time = " + std::to_string(querySeconds)
-                                          : "SET SESSION max_execution_time = " +
-                                                std::to_string(static_cast<unsigned long long>(querySeconds) * 1000);
+        const std::string bound =
+            mariaDb_ ? "SET SESSION max_statement_time = " + std::to_string(querySeconds)
+                     : "SET SESSION max_execution_time = " +
+                           std::to_string(static_cast<unsigned long long>(querySeconds) * 1000);
         try {
             queries.Run(bound);
         } catch (const Error&) {
@@ -392,7 +426,8 @@ public:
         return result;
     }
 
-    std::vector<ColumnDescription> DescribeTable(CatalogueQueries& queries, const std::string& table) override {
+    std::vector<ColumnDescription> DescribeTable(CatalogueQueries& queries,
+                                                 const std::string& table) override {
         // One statement: the table's columns and, only when the name is a view's, what following its
         // columns to AUTO_INCREMENT columns needs.
         std::vector<std::string> parameters;
@@ -404,13 +439,14 @@ public:
             return std::string("TABLE_NAME = ? AND CAST(TABLE_NAME AS BINARY) = CAST(? AS BINARY)");
         };
         const auto isView = [&] {
-            return "EXISTS (SELECT 1 FROM information_schema.VIEWS WHERE " + Schema() + " AND " + named() + ")";
+            return "EXISTS (SELECT 1 FROM information_schema.VIEWS WHERE " + Schema() + " AND " + named() +
+                   ")";
         };
-        std::string sql = std::string("SELECT ") + kColumnFields + ", 'C' FROM information_schema.COLUMNS WHERE " +
-                          Schema() + " AND " + named();
-        sql += std::string(" UNION ALL SELECT TABLE_NAME, VIEW_DEFINITION, ") + kNullFields +
+        std::string sql = std::string("SELECT ") + kColumnFields +
+                          ", 'C' FROM information_schema.COLUMNS WHERE " + Schema() + " AND " + named();
+        sql += " UNION ALL SELECT TABLE_NAME, VIEW_DEFINITION, " + Algorithm() + ", " + kNullFields +
                ", 'V' FROM information_schema.VIEWS WHERE " + Schema() + " AND " + isView();
-        sql += std::string(" UNION ALL SELECT TABLE_NAME, COLUMN_NAME, ") + kNullFields +
+        sql += std::string(" UNION ALL SELECT TABLE_NAME, COLUMN_NAME, NULL, ") + kNullFields +
                ", 'A' FROM information_schema.COLUMNS WHERE " + Schema() +
                " AND EXTRA LIKE '%auto_increment%' AND " + isView();
 
@@ -422,7 +458,7 @@ public:
             if (kind == "C")
                 columns.push_back(&row);
             else if (kind == "V")
-                origins.AddView(Text(row, fTable), Text(row, fName));
+                origins.AddView(Text(row, fTable), Text(row, fName), Text(row, fPosition));
             else if (kind == "A")
                 origins.AddAutoIncrement(Text(row, fTable), Text(row, fName));
         }
@@ -436,8 +472,8 @@ public:
         DatabaseSchema schema;
         schema.namesIgnoreAsciiCase = !caseSensitive_;
         const std::vector<QueryRow> tables = queries.Run(TablesSql());
-        const std::vector<QueryRow> columns = queries.Run(std::string("SELECT ") + kColumnFields +
-                                                          " FROM information_schema.COLUMNS WHERE " + Schema());
+        const std::vector<QueryRow> columns = queries.Run(
+            std::string("SELECT ") + kColumnFields + " FROM information_schema.COLUMNS WHERE " + Schema());
         Origins origins(*this);
         std::unordered_map<std::string, std::vector<const QueryRow*>> byTable;
         for (const QueryRow& row : columns) {
@@ -449,10 +485,9 @@ public:
                                          [](const QueryRow& row) { return Text(row, 1) == "VIEW"; });
         // Without an AUTO_INCREMENT column there is nothing a view could pass through.
         if (anyView && origins.HasAutoIncrement()) {
-            for (const QueryRow& row : queries.Run("SELECT TABLE_NAME, VIEW_DEFINITION FROM information_schema.VIEWS "
-                                                   "WHERE " +
-                                                   Schema()))
-                origins.AddView(Text(row, 0), Text(row, 1));
+            for (const QueryRow& row : queries.Run("SELECT TABLE_NAME, VIEW_DEFINITION, " + Algorithm() +
+                                                   " FROM information_schema.VIEWS WHERE " + Schema()))
+                origins.AddView(Text(row, 0), Text(row, 1), Text(row, 2));
         }
 
         for (const QueryRow& row : tables) {
@@ -487,7 +522,10 @@ private:
         void AddAutoIncrement(const std::string& table, const std::string& column) {
             autoIncrement_.insert(dialect_.Key(table) + '\0' + AsciiLower(column));
         }
-        void AddView(const std::string& view, std::string definition) {
+        // A view the server always materialises (ALGORITHM=TEMPTABLE) passes nothing through.
+        void AddView(const std::string& view, std::string definition, const std::string& algorithm) {
+            if (algorithm == "TEMPTABLE")
+                definition.clear();
             views_[dialect_.Key(view)] = std::move(definition);
         }
         bool HasAutoIncrement() const { return !autoIncrement_.empty(); }
@@ -528,9 +566,13 @@ private:
     // The connection's own database by equality; information_schema compares without regard to case, so
     // a server that tells names apart by case is asked for the exact bytes too.
     std::string Schema() const {
-        return caseSensitive_ ? "TABLE_SCHEMA = DATABASE() AND CAST(TABLE_SCHEMA AS BINARY) = CAST(DATABASE() AS BINARY)"
-                              : "TABLE_SCHEMA = DATABASE()";
+        return caseSensitive_
+                   ? "TABLE_SCHEMA = DATABASE() AND CAST(TABLE_SCHEMA AS BINARY) = CAST(DATABASE() AS BINARY)"
+                   : "TABLE_SCHEMA = DATABASE()";
     }
+
+    // MySQL's information_schema has no ALGORITHM column.
+    std::string Algorithm() const { return mariaDb_ ? "ALGORITHM" : "'UNDEFINED'"; }
 
     // The order in which the driver's table list came, ties of letter case settled.
     std::string TablesSql() const {
@@ -538,8 +580,8 @@ private:
                " ORDER BY TABLE_NAME, CAST(TABLE_NAME AS BINARY)";
     }
 
-    std::vector<ColumnDescription> Describe(std::vector<const QueryRow*> rows, const std::string& table, bool isView,
-                                            const Origins& origins) const {
+    std::vector<ColumnDescription> Describe(std::vector<const QueryRow*> rows, const std::string& table,
+                                            bool isView, const Origins& origins) const {
         std::stable_sort(rows.begin(), rows.end(), [](const QueryRow* a, const QueryRow* b) {
             return Number(*a, fPosition).value_or(0) < Number(*b, fPosition).value_or(0);
         });
@@ -555,7 +597,8 @@ private:
             const std::string columnType = Text(*row, fColumnType);
             column.isUnsigned = HasWord(columnType, "unsigned") || HasWord(columnType, "zerofill");
             column.notNull = Text(*row, fNullable) == "NO";
-            column.autoIncrement = IsAutoIncrement(*row) || (isView && origins.PassesAutoIncrement(table, column.name));
+            column.autoIncrement =
+                IsAutoIncrement(*row) || (isView && origins.PassesAutoIncrement(table, column.name));
             column.precision = Number(*row, fPrecision);
             column.scale = Number(*row, fScale);
             if (column.typeName == "bit")
@@ -571,6 +614,7 @@ private:
 
     bool caseSensitive_ = true;
     std::optional<std::string> database_;
+    bool mariaDb_ = true;
 };
 
 } // namespace

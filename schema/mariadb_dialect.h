@@ -17,8 +17,10 @@ struct ColumnReference {
 };
 
 // The column that the view column `column` passes through unchanged, read from the view's definition as
-// the server writes it back (information_schema.VIEWS.VIEW_DEFINITION), derived tables followed. nullopt
-// for an expression, a union, and whatever else this reading does not follow.
+// the server writes it back (information_schema.VIEWS.VIEW_DEFINITION), derived tables followed, as the
+// server's own result description sees it. nullopt for an expression, a union, a select the server
+// materialises (DISTINCT, GROUP BY, HAVING, LIMIT, aggregates, window functions), and whatever else this
+// reading does not follow.
 std::optional<ColumnReference> ViewColumnReference(std::string_view definition, std::string_view column);
 
 // The character count of the longest label of an ENUM or SET as COLUMN_TYPE writes it
