@@ -271,7 +271,9 @@ TEST_F(MariaDbDialect, NamesThatDifferInLetterCaseAreTwoTables) {
     EXPECT_THROW(Fields("ORDERS"), Error);
 }
 
-TEST_F(MariaDbDialect, MissingTableIsAnError) {
+TEST_F(MariaDbDialect, MissingTableIsAnErrorAndABrokenViewOnlyForItself) {
+    Execute({"CREATE TABLE gone (id integer)", "CREATE VIEW broken AS SELECT id FROM gone", "DROP TABLE gone",
+             "CREATE TABLE kept (id integer)"});
     OdbcSession session(connectionString_);
     try {
         session.DescribeTable("no_such_table");
@@ -279,6 +281,15 @@ TEST_F(MariaDbDialect, MissingTableIsAnError) {
     } catch (const Error& e) {
         EXPECT_THAT(e.what(), ::testing::HasSubstr("no_such_table"));
     }
+    EXPECT_THROW(session.DescribeTable("broken"), Error);
+
+    const std::optional<DatabaseSchema> schema = session.ReadSchema();
+    ASSERT_TRUE(schema);
+    EXPECT_EQ(Names(*schema), (std::vector<std::string>{"broken", "kept"}));
+    EXPECT_THAT(schema->Find("broken")->error, ::testing::HasSubstr("broken"));
+    EXPECT_EQ(schema->Find("kept")->error, "");
+    EXPECT_EQ(DescribeResult(schema->Find("kept")->columns),
+              (std::vector<FieldDef>{{"id", ftInteger, 0, false}}));
 }
 
 // Views of every shape the tests know. The server's own result description (the driver's
