@@ -43,6 +43,8 @@ std::vector<QueryRow> OdbcFetchAll(const OdbcStatement& statement) {
     SQLSMALLINT count = 0;
     statement.Check(SQLNumResultCols(statement.Get(), &count), "SQLNumResultCols");
     std::vector<QueryRow> rows;
+    if (count == 0)
+        return rows; // a statement without a result set, such as SET: fetching would fail
     for (;;) {
         const SQLRETURN rc = SQLFetch(statement.Get());
         if (rc == SQL_NO_DATA)

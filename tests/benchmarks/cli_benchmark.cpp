@@ -5,8 +5,10 @@
 // databases) and the wall time and peak memory (getrusage of the child) of korvista-cli over the same pair.
 // With the test servers up (KORVISTA_TEST_SERVERS_ENV, see describe_benchmark.cpp) the same for a
 // PostgreSQL pair of [pg-tables] tables (500 by default), given as the fourth argument.
+// A MariaDB pair of [tables] tables is measured against the `mariadb` client in cli_benchmark_mariadb.cpp.
 
 #include "benchmark_support.h"
+#include "cli_benchmark_mariadb.h"
 #include "odbc/test_servers_helpers.h"
 #include "schema/provider.h"
 
@@ -152,6 +154,8 @@ int main(int argc, char** argv) {
         Measure("two SQLite databases", "Provider=SQLite;Data Source=" + db1,
                 "Provider=SQLite;Data Source=" + db2, tables, columns, runs);
         std::filesystem::remove_all(dir);
+
+        korvista::bench::MeasureMariaDbPair(tables, columns, runs); // cli_benchmark_mariadb.cpp
 
         const int pgTables = argc > 4 ? std::atoi(argv[4]) : 500;
         const korvista::testservers::ServerInfo pg =
