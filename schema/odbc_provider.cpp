@@ -191,7 +191,11 @@ OdbcSession::OdbcSession(const std::string& connectionString) : env_(NewOdbc3Env
     dialect_ = DialectForDbmsName(dbmsName_);
     if (dialect_) {
         queries_ = std::make_unique<OdbcQueries>([this] { return NewStatement(); });
-        statementsBounded_ = dialect_->Prepare(*queries_, static_cast<unsigned>(QueryTimeoutSeconds));
+        // Prepare's statements go without a timeout of their own: a driver that bounds a statement with
+        // session settings around it (psqlodbc sets and resets statement_timeout) would undo the bound
+        // that Prepare sets for the session.
+        OdbcQueries prepareQueries([this] { return OdbcStatement::Allocate(SQL_HANDLE_DBC, dbc_.Get()); });
+        statementsBounded_ = dialect_->Prepare(prepareQueries, static_cast<unsigned>(QueryTimeoutSeconds));
     }
 }
 

@@ -64,7 +64,9 @@ std::vector<QueryRow> OdbcQueries::Run(const std::string& sql, const std::vector
     std::vector<SQLLEN> lengths(parameters.size());
     for (std::size_t i = 0; i < parameters.size(); ++i) {
         lengths[i] = static_cast<SQLLEN>(parameters[i].size());
-        const SQLULEN size = std::max<SQLULEN>(1, parameters[i].size());
+        // Declared at least 256 long: psqlodbc takes a VARCHAR(5) for a boolean (its BoolsAsChar form) and
+        // asks the server for the parameter's type first, a round trip of its own.
+        const SQLULEN size = std::max<SQLULEN>(256, parameters[i].size());
         statement.Check(SQLBindParameter(statement.Get(), static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT,
                                          SQL_C_CHAR, SQL_VARCHAR, size, 0,
                                          const_cast<char*>(parameters[i].data()), lengths[i], &lengths[i]),

@@ -4,7 +4,10 @@
 // the same run: the bare describe calls (OpenProviderSession + DescribeQuery for every table of both
 // databases) and the wall time and peak memory (getrusage of the child) of korvista-cli over the same pair.
 // With the test servers up (KORVISTA_TEST_SERVERS_ENV, see describe_benchmark.cpp) the same for a
-// PostgreSQL pair of [pg-tables] tables (500 by default), given as the fourth argument.
+// PostgreSQL pair of [pg-tables] tables (2,000 by default), given as the fourth argument, and beside it
+// in the same run: one catalogue query per database by psql (every column of every table, connection
+// included, as korvista-cli's time includes its connections) with korvista-cli's ratio to it, and what
+// the window's table click costs per table (DescribeTable) and the whole-database read (ReadSchema).
 // A MariaDB pair of [tables] tables is measured against the `mariadb` client in cli_benchmark_mariadb.cpp.
 
 #include "benchmark_support.h"
@@ -18,6 +21,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <optional>
 #include <spawn.h>
 #include <stdexcept>
 #include <string>
@@ -51,7 +55,7 @@ std::string BuildPostgres(int tables, int columns, bool drift) {
                                          "bytea"};
     const std::string cs =
         korvista::testservers::CreateDatabase(Engine::PostgreSQL, korvista::testservers::UniqueName("bench"));
-    std::vector<std::string> statements;
+    std::vector<std::string> statements = {"BEGIN"};
     for (int t = 0; t < tables; ++t) {
         std::string sql = "CREATE TABLE " + TableName(t) + " (";
         for (int c = 0; c < columns; ++c) {
@@ -62,8 +66,15 @@ std::string BuildPostgres(int tables, int columns, bool drift) {
         }
         statements.push_back(sql + ")");
     }
+    statements.push_back("COMMIT");
     korvista::testservers::Execute(cs, statements);
     return cs;
+}
+
+// The database name of a connection string that CreateDatabase gave.
+std::string DatabaseOf(const std::string& cs) {
+    const std::size_t start = cs.find(";Database=") + 10;
+    return cs.substr(start, cs.find(';', start) - start);
 }
 
 double BareDescribe(const std::string& cs1, const std::string& cs2, int tables) {
@@ -88,16 +99,26 @@ struct ChildRun {
     int status = -1;
 };
 
-ChildRun RunCli(const std::string& cs1, const std::string& cs2) {
-    const char* argv[] = {KORVISTA_CLI_PATH, "--format", "tsv", cs1.c_str(), cs2.c_str(), nullptr};
+// Runs the program with its output thrown away; extraEnv ("NAME=value") comes before the inherited ones.
+ChildRun RunChild(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv = {}) {
+    std::vector<char*> argv;
+    for (const std::string& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    std::vector<char*> env;
+    for (const std::string& value : extraEnv)
+        env.push_back(const_cast<char*>(value.c_str()));
+    for (char** e = environ; *e; ++e)
+        env.push_back(*e);
+    env.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     const Clock::time_point start = Clock::now();
     pid_t pid = 0;
-    if (posix_spawn(&pid, KORVISTA_CLI_PATH, &actions, nullptr, const_cast<char**>(argv), environ) != 0)
-        throw std::runtime_error("cannot start korvista-cli");
+    if (posix_spawn(&pid, args[0].c_str(), &actions, nullptr, argv.data(), env.data()) != 0)
+        throw std::runtime_error("cannot start " + args[0]);
     posix_spawn_file_actions_destroy(&actions);
     int wstatus = 0;
     rusage usage{};
@@ -108,6 +129,56 @@ ChildRun RunCli(const std::string& cs1, const std::string& cs2) {
     run.maxRssKiB = usage.ru_maxrss;
     run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
     return run;
+}
+
+ChildRun RunCli(const std::string& cs1, const std::string& cs2) {
+    return RunChild({KORVISTA_CLI_PATH, "--format", "tsv", cs1, cs2});
+}
+
+// The engine's own client, not the version-choosing wrapper on the PATH, whose start-up would count.
+constexpr const char* kPsql = "/usr/lib/postgresql/15/bin/psql";
+
+// Every column of every table and view in one query, as a client would ask the catalogue for them.
+constexpr const char* kCatalogueQuery =
+    "SELECT n.nspname, c.relname, a.attname, pg_catalog.format_type(a.atttypid, a.atttypmod), a.attnotnull "
+    "FROM pg_catalog.pg_attribute a JOIN pg_catalog.pg_class c ON c.oid = a.attrelid "
+    "JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
+    "WHERE c.relkind IN ('r', 'v', 'p') AND n.nspname NOT IN ('pg_catalog', 'information_schema', 'pg_toast') "
+    "AND a.attnum > 0 AND NOT a.attisdropped ORDER BY 1, 2, a.attnum";
+
+double PsqlCatalogueQuery(const std::string& cs) {
+    const korvista::testservers::ServerInfo pg =
+        korvista::testservers::Server(korvista::testservers::Engine::PostgreSQL);
+    const ChildRun run = RunChild({kPsql, "-X", "-q", "-A", "-t", "-v", "ON_ERROR_STOP=1", "-h", pg.host, "-p",
+                                   pg.port, "-U", pg.user, "-d", DatabaseOf(cs), "-c", kCatalogueQuery},
+                                  {"PGPASSWORD=" + pg.password});
+    if (run.status != 0)
+        throw std::runtime_error("psql failed with status " + std::to_string(run.status));
+    return run.seconds;
+}
+
+struct DialectCost {
+    double describePerTable = 0;
+    double readSchema = 0;
+};
+
+// One session on the database: one ReadSchema, then DescribeTable for every table it lists.
+DialectCost DialectReads(const std::string& cs, int tables) {
+    auto session = korvista::OpenProviderSession(cs);
+    Clock::time_point start = Clock::now();
+    const std::optional<korvista::DatabaseSchema> schema = session->ReadSchema();
+    DialectCost cost;
+    cost.readSchema = Seconds(Clock::now() - start);
+    if (!schema || schema->tables.size() != static_cast<std::size_t>(tables))
+        throw std::runtime_error("the dialect did not list the tables");
+    std::size_t columns = 0;
+    start = Clock::now();
+    for (const korvista::TableSchema& table : schema->tables)
+        columns += session->DescribeTable(table.name).size();
+    cost.describePerTable = Seconds(Clock::now() - start) / tables;
+    if (columns == 0)
+        throw std::runtime_error("nothing described");
+    return cost;
 }
 
 double Median(std::vector<double> values) {
@@ -136,6 +207,23 @@ void Measure(const std::string& what, const std::string& cs1, const std::string&
     std::printf("  korvista-cli peak resident memory:               %8ld KiB\n", peak);
 }
 
+// korvista-cli against psql's one catalogue query per database, and the dialect's own reads.
+void MeasureAgainstPsql(const std::string& cs1, const std::string& cs2, int tables, int runs) {
+    std::vector<double> cli, psql, describe, whole;
+    for (int r = 0; r < runs; ++r) {
+        cli.push_back(RunCli(cs1, cs2).seconds);
+        psql.push_back(PsqlCatalogueQuery(cs1) + PsqlCatalogueQuery(cs2));
+        const DialectCost cost = DialectReads(cs1, tables);
+        describe.push_back(cost.describePerTable);
+        whole.push_back(cost.readSchema);
+    }
+    std::printf("  psql, one catalogue query per database (x2):     %8.3f s\n", Median(psql));
+    std::printf("  korvista-cli against psql:                        %8.2fx  (goal: within 3x)\n",
+                Median(cli) / Median(psql));
+    std::printf("  DescribeTable (table click), per table:           %8.3f ms\n", Median(describe) * 1e3);
+    std::printf("  ReadSchema, whole database of %d tables:        %8.3f s\n", tables, Median(whole));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -157,15 +245,17 @@ int main(int argc, char** argv) {
 
         korvista::bench::MeasureMariaDbPair(tables, columns, runs); // cli_benchmark_mariadb.cpp
 
-        const int pgTables = argc > 4 ? std::atoi(argv[4]) : 500;
+        const int pgTables = argc > 4 ? std::atoi(argv[4]) : 2000;
         const korvista::testservers::ServerInfo pg =
             korvista::testservers::Server(korvista::testservers::Engine::PostgreSQL);
         if (!pg.available) {
             std::printf("PostgreSQL pair skipped: %s\n", pg.reason.c_str());
             return 0;
         }
-        Measure("two PostgreSQL databases through ODBC", BuildPostgres(pgTables, columns, false),
-                BuildPostgres(pgTables, columns, true), pgTables, columns, runs);
+        const std::string pg1 = BuildPostgres(pgTables, columns, false);
+        const std::string pg2 = BuildPostgres(pgTables, columns, true);
+        Measure("two PostgreSQL databases through ODBC", pg1, pg2, pgTables, columns, runs);
+        MeasureAgainstPsql(pg1, pg2, pgTables, runs);
         return 0;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "cli_benchmark: %s\n", error.what());

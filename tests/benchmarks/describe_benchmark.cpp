@@ -62,6 +62,15 @@ void Measure(const char* label, const std::string& connectionString, int tables)
                 "%7.1f us/table (%zu fields)\n",
                 label, tables, open * 1e3, list * 1e3, catalogue.rows.size(), total * 1e3,
                 total * 1e6 / tables, fields);
+
+    // The table click's road: the engine's dialect where there is one, else the column query above.
+    std::size_t clicked = 0;
+    const auto clickStart = Clock::now();
+    for (int i = 0; i < tables; ++i)
+        clicked += DescribeResult(session->DescribeTable(TableName(i))).size();
+    const double clicks = Seconds(Clock::now() - clickStart);
+    std::printf("%-20s %6d tables  DescribeTable %8.1f ms total, %7.1f us/table (%zu fields)\n", label, tables,
+                clicks * 1e3, clicks * 1e6 / tables, clicked);
 }
 
 } // namespace

@@ -235,12 +235,23 @@ TEST(DriverQuirks, SqliteRowidKeyIsNotNullAndBlobIsLong) {
     fs::remove_all(dir);
 }
 
-// The query timeout: PostgreSQL's driver takes the statement attribute; MariaDB's refuses it (01S02) and
-// is bounded by its read timeout instead, which a query outlasting it proves.
-TEST(QueryTimeout, PostgresStatementsCarryThirtySeconds) {
+// The query timeout: PostgreSQL's session carries statement_timeout, set once, so that statements need
+// no attribute (which the driver turns into SET round trips around each); MariaDB's driver refuses the
+// attribute (01S02) and is bounded by its read timeout instead. A query outlasting it proves each.
+TEST(QueryTimeout, PostgresQueryOutlastingThirtySecondsFails) {
     KORVISTA_REQUIRE_SERVER(Engine::PostgreSQL);
     OdbcSession session(testservers::ConnectionString(Engine::PostgreSQL));
-    EXPECT_EQ(session.QueryTimeout(), 30u);
+    EXPECT_EQ(session.QueryTimeout(), 0u);
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        session.DescribeQuery("SELECT pg_sleep(60) AS s");
+        ADD_FAILURE() << "the statement outlasted the timeout";
+    } catch (const Error& e) {
+        EXPECT_THAT(e.what(), HasSubstr("statement timeout"));
+    }
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(elapsed, std::chrono::seconds(29));
+    EXPECT_LT(elapsed, std::chrono::seconds(45));
 }
 
 TEST(QueryTimeout, MariaDbQueryOutlastingThirtySecondsFails) {
