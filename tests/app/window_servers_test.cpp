@@ -3,6 +3,7 @@
 
 #include "app/command_list.h"
 #include "app/list_view.h"
+#include "compare/schema_comparison.h"
 #include "odbc/test_servers_helpers.h"
 #include "window_test_support.h"
 
@@ -65,6 +66,49 @@ TEST_F(WindowServers, PostgreSqlAgainstMariaDbGivesExactlyTheEngineDifferencesAn
     ASSERT_EQ(ui->Messages().size(), 1u);
     EXPECT_EQ(ui->Messages().front(), "Er zijn 6 verschillen gevonden!");
     EXPECT_TRUE(ui->Errors().empty());
+}
+
+// The window's run and the command-line tool's whole-catalogue road give the same rows, in the same order,
+// on every pairing of the two servers.
+TEST_F(WindowServers, WindowAndCommandLineRoadGiveTheSameRowsOnEveryServerPair) {
+    KORVISTA_REQUIRE_SERVER(Engine::PostgreSQL);
+    KORVISTA_REQUIRE_SERVER(Engine::MariaDB);
+    const std::vector<std::string> drift1 = {"CREATE TABLE drift (name varchar(40), kept integer NOT NULL)",
+                                             "CREATE TABLE extra (code varchar(20) NOT NULL)"};
+    const std::vector<std::string> drift2 = {"CREATE TABLE drift (name varchar(60), KEPT integer)",
+                                             "CREATE TABLE only_here (id integer)"};
+    const std::string pg1 = Prepare(Engine::PostgreSQL, Dialect::PostgreSQL, drift1);
+    const std::string pg2 = Prepare(Engine::PostgreSQL, Dialect::PostgreSQL, drift2);
+    const std::string maria1 = Prepare(Engine::MariaDB, Dialect::MariaDB, drift1);
+    const std::string maria2 = Prepare(Engine::MariaDB, Dialect::MariaDB, drift2);
+    const std::vector<std::pair<std::string, std::string>> pairs = {
+        {pg1, maria2}, {maria1, pg2}, {pg1, pg2}, {maria1, maria2}};
+    for (const auto& [db1, db2] : pairs) {
+        window->Settings()->SetADOStr1(db1);
+        window->Settings()->SetADOStr2(db2);
+        Open();
+        ui->boxes.clear();
+        ASSERT_TRUE(window->ActionList->Execute(window->actCompare));
+        ASSERT_TRUE(ui->Errors().empty()) << ui->Errors().front().toStdString();
+
+        TDatabase cli1(nullptr), cli2(nullptr);
+        cli1.SetConnectionString(db1);
+        cli2.SetConnectionString(db2);
+        cli1.Connect();
+        cli2.Connect();
+        const TableComparison road = CompareDatabases(cli1, cli2, {});
+        RowList expected;
+        for (const ResultRow& row : road.rows)
+            expected.push_back({QString::fromStdString(row.table), QString::fromStdString(row.field),
+                                QString::fromStdString(row.db1), QString::fromStdString(row.db2),
+                                QString::fromStdString(row.difference)});
+        EXPECT_EQ(Rows(window->lvResults), expected) << db1 << " against " << db2;
+        EXPECT_TRUE(road.errors.empty());
+        ASSERT_EQ(ui->Messages().size(), 1u);
+        EXPECT_EQ(ui->Messages().front().toStdString(),
+                  "Er zijn " + std::to_string(road.count) + " verschillen gevonden!");
+        ASSERT_TRUE(window->ActionList->Execute(window->actReset));
+    }
 }
 
 } // namespace
