@@ -1,6 +1,7 @@
 #include "cli/cli_output.h"
 
 #include "cli/html_report.h"
+#include "support/json_text.h"
 
 #include <QString>
 
@@ -19,41 +20,7 @@ std::array<std::string, 5> Cells(const ResultRow& row) {
 }
 
 void AppendJsonString(std::string& out, const std::string& text) {
-    out += '"';
-    for (const char c : RepairUtf8(text)) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\b':
-            out += "\\b";
-            break;
-        case '\f':
-            out += "\\f";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20) {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-                out += escaped;
-            } else {
-                out += c;
-            }
-        }
-    }
-    out += '"';
+    korvista::AppendJsonString(out, RepairUtf8(text));
 }
 
 } // namespace

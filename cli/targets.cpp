@@ -2,15 +2,11 @@
 
 #include "schema/connection_string.h"
 #include "support/errors.h"
+#include "support/regular_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
-#include <cstring>
 #include <thread>
 
 namespace korvista::cli {
@@ -89,32 +85,7 @@ std::vector<Target> ParseTargets(const std::string& text, const std::string& fil
 }
 
 std::vector<Target> ReadTargetsFile(const std::string& fileName) {
-    // O_NONBLOCK: a FIFO in the file's place is refused below instead of holding the program.
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        throw Error("cannot read the targets file " + fileName + ": " + std::strerror(errno));
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        throw Error("the targets file " + fileName + " is not a regular file");
-    }
-    std::string text;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t count = ::read(fd, buffer, sizeof buffer);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count < 0) {
-            const int error = errno;
-            ::close(fd);
-            throw Error("cannot read the targets file " + fileName + ": " + std::strerror(error));
-        }
-        if (count == 0)
-            break;
-        text.append(buffer, static_cast<std::size_t>(count));
-    }
-    ::close(fd);
-    return ParseTargets(text, fileName);
+    return ParseTargets(ReadRegularFileOrThrow(fileName, "targets file"), fileName);
 }
 
 std::vector<TargetOutcome> CompareTargets(const DatabaseSchema& database1, const std::vector<Target>& targets,

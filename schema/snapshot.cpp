@@ -1,6 +1,8 @@
 #include "schema/snapshot.h"
 
 #include "support/errors.h"
+#include "support/json_text.h"
+#include "support/regular_file.h"
 
 #include <QByteArray>
 #include <QJsonArray>
@@ -31,35 +33,7 @@ bool IsValidUtf8(const std::string& text) {
 }
 
 std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20) {
-                char buffer[8];
-                std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-                out += buffer;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-    }
-    return out + "\"";
+    return JsonStringLiteral(text);
 }
 
 std::string Hex(const std::string& bytes) {
@@ -298,33 +272,7 @@ DatabaseSchema ParseSnapshot(const std::string& text, const std::string& fileNam
 }
 
 DatabaseSchema ReadSnapshotFile(const std::string& fileName) {
-    // O_NONBLOCK: a FIFO in the file's place must not hold the program; it is refused below.
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        throw Error("The snapshot " + fileName + " cannot be read: " + std::strerror(errno) + ".");
-    std::string text;
-    struct stat info {};
-    bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    if (regular) {
-        char buffer[65536];
-        for (;;) {
-            const ssize_t count = ::read(fd, buffer, sizeof buffer);
-            if (count < 0 && errno == EINTR)
-                continue;
-            if (count < 0) {
-                const int error = errno;
-                ::close(fd);
-                throw Error("The snapshot " + fileName + " cannot be read: " + std::strerror(error) + ".");
-            }
-            if (count == 0)
-                break;
-            text.append(buffer, static_cast<std::size_t>(count));
-        }
-    }
-    ::close(fd);
-    if (!regular)
-        throw Error("The snapshot " + fileName + " is not a regular file.");
-    return ParseSnapshot(text, fileName);
+    return ParseSnapshot(ReadRegularFileOrThrow(fileName, "snapshot"), fileName);
 }
 
 void WriteSnapshotFile(const DatabaseSchema& schema, const std::string& fileName) {

@@ -2,6 +2,7 @@
 
 #include "support/errors.h"
 #include "support/file_descriptor.h"
+#include "support/regular_file.h"
 #include "support/u_Utility.h"
 
 #include <cerrno>
@@ -187,25 +188,15 @@ private:
 enum class ReadResult { Read, Missing, Failed };
 
 ReadResult ReadWhole(const std::string& path, std::string& content) {
-    content.clear();
-    // Without O_NONBLOCK a FIFO at the path would hold the open until some writer came along.
-    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (file.get() < 0)
-        return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
-    struct stat info {};
-    if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
+    RegularFileRead read = ReadRegularFile(path);
+    content = std::move(read.content);
+    switch (read.status) {
+    case RegularFileRead::Status::Read:
+        return ReadResult::Read;
+    case RegularFileRead::Status::Missing:
+        return ReadResult::Missing;
+    default:
         return ReadResult::Failed;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t count = ::read(file.get(), buffer, sizeof buffer);
-        if (count < 0) {
-            if (errno == EINTR)
-                continue;
-            return ReadResult::Failed;
-        }
-        if (count == 0)
-            return ReadResult::Read;
-        content.append(buffer, static_cast<std::size_t>(count));
     }
 }
 
