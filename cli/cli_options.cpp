@@ -39,6 +39,7 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
     bool version = false;
     bool optionsEnded = false;
     std::vector<std::string> positional;
+    std::string comparisonOption; // the first option that shapes a comparison or its output
 
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -70,6 +71,9 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
                 throw UsageError("option " + name + " takes no value");
         };
 
+        if (comparisonOption.empty() && name != "--settings" && name != "--targets" &&
+            name != "--save-snapshot" && name != "--help" && name != "-h" && name != "--version")
+            comparisonOption = name;
         if (name == "--format") {
             options.format = ParseFormat(value());
         } else if (name == "--settings") {
@@ -130,6 +134,9 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
             throw UsageError("--save-snapshot and --targets cannot be combined");
         if (options.settingsFile)
             throw UsageError(std::string(option) + " cannot be combined with --settings");
+        // A snapshot keeps the whole database; options that would seem to shape it are refused.
+        if (!options.snapshotFile.empty() && !comparisonOption.empty())
+            throw UsageError("--save-snapshot compares nothing and takes no " + comparisonOption);
         if (positional.size() != 1)
             throw UsageError(std::string(option) + " takes exactly one connection string, of database 1");
         options.connection1 = positional[0];
@@ -182,7 +189,8 @@ Options:
   --targets FILE           compare database 1 with every target in FILE: one per line, NAME<TAB>CONNECTION
                            or a bare connection string; blank lines and lines starting with # are skipped
   --jobs N                 with --targets: compare N targets at a time (default: the number of cores)
-  --save-snapshot FILE     write what a comparison reads of the database to FILE (JSON) and compare nothing
+  --save-snapshot FILE     write what a comparison reads of the database to FILE (JSON) and compare nothing;
+                           takes no other option
   --format text|tsv|json|html
                            output format, text by default
   -h, --help               show this help

@@ -81,6 +81,10 @@ std::vector<Target> ParseTargets(const std::string& text, const std::string& fil
         if (end == text.size())
             break;
     }
+    // An empty fleet would pass a pipeline that compared nothing, as when the file was made from a
+    // query that failed.
+    if (targets.empty())
+        throw Error("the targets file " + fileName + " names no target");
     return targets;
 }
 

@@ -16,7 +16,8 @@ struct Target {
 };
 
 // Lines "NAME<TAB>CONNECTION" or a bare connection string, named by its masked form; blank lines and lines
-// starting with "#" are skipped. Throws korvista::Error naming the line of an empty name or connection.
+// starting with "#" are skipped. Throws korvista::Error naming the line of an empty name or connection,
+// and when the file names no target at all.
 std::vector<Target> ParseTargets(const std::string& text, const std::string& fileName);
 
 // Reads and parses the file; throws korvista::Error when it is missing, not a regular file or unreadable.

@@ -108,7 +108,16 @@ TableComparison CompareCatalogues(SchemaCatalogue& db1, SchemaCatalogue* db2, co
         return total;
     std::set<std::string> done;
     for (const std::string& table : db2->TableNames()) {
-        if (!options.tables.Selects(table) || db1.Reaches(table) || !done.insert(table).second)
+        if (!options.tables.Selects(table) || !done.insert(table).second)
+            continue;
+        bool inDatabase1 = false;
+        try {
+            inDatabase1 = db1.Reaches(table);
+        } catch (const ConnectionLost& lost) {
+            throw ConnectionLost("database 1 lost its connection while looking up table " + table + ": " +
+                                 lost.what());
+        }
+        if (inDatabase1)
             continue;
         total.Add(ExtraTable(*db2, table));
     }

@@ -9,7 +9,8 @@
 
 namespace korvista {
 
-// Whether the name matches the pattern; "[a-c]", "[!x]" and "[^x]" are classes, "\\*" a literal "*".
+// Whether the name matches the pattern; "[a-c]", "[!x]" and "[^x]" are classes, "\\*" a literal "*";
+// "?" and a class stand for one UTF-8 character.
 // A "[" without its "]" stands for itself.
 bool GlobMatches(std::string_view pattern, std::string_view name);
 

@@ -51,6 +51,29 @@ std::vector<std::string> TableNamesOf(const Rowset& catalogue, bool systemTables
     return names;
 }
 
+// Whether the engine reaches a described table under its name with every letter a-z swapped in case;
+// the name so swapped must not be listed itself. False when no table gives such a name.
+bool ResolvesOtherLetterCase(ProviderSession& session, const DatabaseSchema& schema) {
+    for (const TableSchema& table : schema.tables) {
+        if (!table.error.empty() || schema.Find(table.name) != &table)
+            continue;
+        std::string swapped = table.name;
+        for (char& c : swapped)
+            c = c == AsciiUpper(c) ? AsciiLower(c) : AsciiUpper(c);
+        if (swapped == table.name || schema.Find(swapped) != nullptr)
+            continue;
+        try {
+            session.DescribeTable(swapped);
+            return true;
+        } catch (const ConnectionLost&) {
+            throw;
+        } catch (const Error&) {
+            return false;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 bool IsPlainIdentifier(const std::string& name) {
@@ -117,6 +140,14 @@ DatabaseSchema ReadDatabaseSchema(TADOConnection& connection) {
         if (first)
             schema.MarkReachable(schema.tables.size() - 1);
     }
+    // A live comparison hands each name to the engine, which may resolve it in any letter case; a schema
+    // read now (a snapshot, database 1 of many targets) must find names the same way.
+    if (ResolvesOtherLetterCase(session, schema)) {
+        schema.namesIgnoreAsciiCase = true;
+        schema.reachable.clear();
+        for (std::size_t i = 0; i < schema.tables.size(); ++i)
+            schema.MarkReachable(i);
+    }
     return schema;
 }
 
@@ -140,7 +171,22 @@ SchemaCatalogue::SchemaCatalogue(DatabaseSchema schema) : schema_(std::move(sche
 bool SchemaCatalogue::Reaches(const std::string& tableName) const {
     if (schema_)
         return schema_->Find(tableName) != nullptr;
-    return std::find(names_.begin(), names_.end(), tableName) != names_.end();
+    if (std::find(names_.begin(), names_.end(), tableName) != names_.end())
+        return true;
+    const bool listedInOtherCase = std::any_of(names_.begin(), names_.end(), [&](const std::string& name) {
+        return AsciiEqualsNoCase(name, tableName);
+    });
+    if (!listedInOtherCase)
+        return false;
+    // Listed in another letter case: whether the name reaches it is the engine's affair, as in Read.
+    try {
+        ReadTableFields(*connection_, tableName);
+        return true;
+    } catch (const ConnectionLost&) {
+        throw;
+    } catch (const Error&) {
+        return false;
+    }
 }
 
 TableRead SchemaCatalogue::Read(const std::string& tableName) {

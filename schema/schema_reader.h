@@ -25,7 +25,8 @@ std::vector<FieldDef> ReadTableFields(TADOConnection& connection, const std::str
 
 // The whole database as a comparison reads it: the provider's own whole-catalogue read where it has one,
 // otherwise the catalogue and one column query per table, a table that cannot be described keeping its
-// error. Opens a closed connection; a failure to list the tables, and a lost connection, propagate.
+// error, and names found in any letter case when the engine resolves them so. Opens a closed connection;
+// a failure to list the tables, and a lost connection, propagate.
 DatabaseSchema ReadDatabaseSchema(TADOConnection& connection);
 
 // What reading one table of a catalogue gave.
@@ -49,7 +50,8 @@ public:
     // TABLE and VIEW entries in the provider's order, as GetTableNames gives them.
     const std::vector<std::string>& TableNames() const { return names_; }
 
-    // Whether the name reaches a table of this database.
+    // Whether the name reaches a table of this database. Read live, a name listed only in another letter
+    // case is tried on the engine; a lost connection then propagates as korvista::ConnectionLost.
     bool Reaches(const std::string& tableName) const;
 
     // The table the name reaches: its field definitions, or that the catalogue does not list it, or why

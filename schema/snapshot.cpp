@@ -225,7 +225,8 @@ std::string WriteSnapshot(const DatabaseSchema& schema) {
             continue;
         }
         if (!table.error.empty()) {
-            out += ", \"error\": " + JsonString(table.error) + "}";
+            // A message is text to show, not a key: repaired, it keeps the file readable JSON.
+            out += ", \"error\": " + JsonString(QString::fromStdString(table.error).toStdString()) + "}";
             continue;
         }
         out += ", \"columns\": [";

@@ -11,6 +11,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
+#include <mutex>
 #include <string_view>
 #include <sys/stat.h>
 #include <sys/utsname.h>
@@ -323,6 +324,9 @@ void TDebug::Log(const std::string& message, const std::string& category) {
     } catch (...) {
     }
     try {
+        // Targets are compared in threads: one entry's lines stay together, and one thread rotates.
+        static std::mutex entries;
+        const std::lock_guard<std::mutex> lock(entries);
         const std::string folder = LogFolder.empty()
                                        ? pathtext::WithTrailingSeparator(pathtext::FolderOf(ModuleFileName()))
                                        : pathtext::WithTrailingSeparator(LogFolder);

@@ -92,6 +92,64 @@ TEST(CliOptions, HelpAndVersionNeedNoConnectionStrings) {
     EXPECT_EQ(ParseCliOptions({"--version", "--help"}).mode, CliOptions::Mode::Help);
 }
 
+TEST(CliOptions, DriftOptionsReachTheComparisonAndTheModes) {
+    const CliOptions run = ParseCliOptions(
+        {"--both-ways", "--table", "order*", "--table=cust?", "--exclude-table", "*_old", "--format=html", kDb1, kDb2});
+    EXPECT_TRUE(run.Compare().bothWays);
+    EXPECT_EQ(run.Compare().tables.include, (std::vector<std::string>{"order*", "cust?"}));
+    EXPECT_EQ(run.Compare().tables.exclude, (std::vector<std::string>{"*_old"}));
+    EXPECT_EQ(run.format, OutputFormat::Html);
+
+    const CliOptions targets = ParseCliOptions({"--targets", "fleet.tsv", "--jobs", "3", "--both-ways", kDb1});
+    EXPECT_EQ(targets.mode, CliOptions::Mode::Targets);
+    EXPECT_EQ(targets.targetsFile, "fleet.tsv");
+    EXPECT_EQ(targets.jobs, 3u);
+    EXPECT_EQ(targets.connection1, kDb1);
+    EXPECT_EQ(ParseCliOptions({"--targets=f", kDb1}).jobs, 0u) << "0 stands for the number of cores";
+
+    const CliOptions snapshot = ParseCliOptions({"--save-snapshot", "ref.json", kDb1});
+    EXPECT_EQ(snapshot.mode, CliOptions::Mode::SaveSnapshot);
+    EXPECT_EQ(snapshot.snapshotFile, "ref.json");
+    EXPECT_EQ(snapshot.connection1, kDb1);
+}
+
+TEST(CliOptions, DriftOptionsRefuseWhatTheyCannotDo) {
+    const std::vector<std::vector<std::string>> refused = {
+        {"--targets", "f", kDb1, kDb2},                 // one connection only
+        {"--targets", "f"},                             // none
+        {"--targets", "f", "--settings", "k.ini"},      // settings hold a pair
+        {"--targets="},                                 // no file
+        {"--jobs", "2", kDb1, kDb2},                    // jobs without targets
+        {"--targets", "f", "--jobs", "0", kDb1},        // at least one
+        {"--targets", "f", "--jobs", "two", kDb1},      // a number
+        {"--targets", "f", "--jobs", "-1", kDb1},       //
+        {"--save-snapshot", "s.json", kDb1, kDb2},      // one database
+        {"--save-snapshot", "s.json", "--targets", "f", kDb1},
+        {"--save-snapshot", "s.json", "--format", "json", kDb1}, // nothing is compared or printed
+        {"--save-snapshot", "s.json", "--table", "a*", kDb1},    // a snapshot is never partial
+        {"--save-snapshot", "s.json", "--both-ways", kDb1},
+        {"--save-snapshot", "s.json", "--no-size", kDb1},
+        {"--save-snapshot", "s.json", "--jobs", "2", kDb1},
+        {"--table", kDb1, kDb2},                        // the pattern took a string
+        {"--both-ways=yes", kDb1, kDb2},
+    };
+    for (const auto& args : refused) {
+        std::string line;
+        for (const std::string& arg : args)
+            line += arg + " ";
+        EXPECT_THROW(ParseCliOptions(args), UsageError) << line;
+    }
+}
+
+TEST(CliOptions, HelpListsEveryOption) {
+    const std::string usage = korvista::cli::UsageText();
+    for (const char* option : {"--settings FILE", "--no-datatype", "--no-size", "--no-null", "--no-missing",
+                               "--both-ways", "--table GLOB", "--exclude-table GLOB", "--targets FILE",
+                               "--jobs N", "--save-snapshot FILE", "--format text|tsv|json|html", "--help",
+                               "--version", "Provider=Snapshot;Data Source=FILE"})
+        EXPECT_NE(usage.find(option), std::string::npos) << option;
+}
+
 TEST(CliOptions, HelpShowsSqliteAndOdbcExamplesAndTheCellRule) {
     const std::string usage = korvista::cli::UsageText();
     EXPECT_NE(usage.find("korvista-cli \"Provider=SQLite;Data Source="), std::string::npos);

@@ -136,6 +136,18 @@ TEST_F(CompareOptionsTest, FiltersChooseTablesOnBothSides) {
     EXPECT_EQ(result.rows[2], (ResultRow{"audit2", "z", "???", "integer:0:null", "FIELD EXTRA"}));
 }
 
+TEST_F(CompareOptionsTest, ATableNamedInAnotherLetterCaseIsTheSameTableBothWays) {
+    // SQLite resolves names in any letter case: Orders reaches orders, so orders is no extra table.
+    Make("CREATE TABLE Orders (id integer, name varchar(10));",
+         "CREATE TABLE orders (ID integer, name varchar(12), added integer);");
+    CompareOptions options;
+    options.bothWays = true;
+    const TableComparison result = CompareDatabases(db1_, db2_, options);
+    EXPECT_EQ(result.rows, (std::vector<ResultRow>{{"Orders", "name", "string:10:null", "string:12:null", "size"},
+                                                   {"Orders", "added", "???", "integer:0:null", "FIELD EXTRA"}}));
+    EXPECT_TRUE(result.errors.empty());
+}
+
 TEST_F(CompareOptionsTest, UnreadableTablesAreErrorsNotEmptyTables) {
     // A view over a dropped table cannot be described on either side; a table database 2 lacks can.
     Make("CREATE TABLE gone (a integer); CREATE VIEW broken AS SELECT a FROM gone; DROP TABLE gone;"

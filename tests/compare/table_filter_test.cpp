@@ -23,6 +23,12 @@ TEST(GlobMatches, ShellPatternsWithAsciiCaseIgnored) {
         {"*a*b*c*", "xaybz", false},      {"caf\xc3\xa9", "CAF\xc3\xa9", true},
         {"caf\xc3\xa9", "caf\xc3\x89", false}, // é and É differ: only a-z fold
         {"[]]", "]", true},               {"a[", "a[", true},
+        // "?" and classes take one character of UTF-8, however many bytes it has.
+        {"caf?", "caf\xc3\xa9", true},     {"caf??", "caf\xc3\xa9", false},
+        {"[\xc3\xa9\xc3\xa8]t\xc3\xa9", "\xc3\xa8t\xc3\xa9", true},
+        {"[!\xc3\xa9]x", "\xc3\xa9x", false}, {"?\xe2\x82\xac", "a\xe2\x82\xac", true},
+        {"a?b", "a\xff" "b", true},      {"a?b", "a\xc3" "b", true}, // a stray byte is one character
+        {"\xc3*", "\xc3\xa9", false},     // nor is it the start of one
     };
     for (const GlobCase& c : cases)
         EXPECT_EQ(GlobMatches(c.pattern, c.name), c.matches) << c.pattern << " ~ " << c.name;

@@ -82,6 +82,15 @@ TEST(Snapshot, RoundTripKeepsEveryEntryAndIsStable) {
     EXPECT_THAT(text, HasSubstr("{\"name\": \"orders\", \"type\": \"TABLE\", \"reachable\": false}"));
 }
 
+TEST(Snapshot, AMessageThatIsNotUtf8StillGivesReadableJson) {
+    DatabaseSchema schema;
+    schema.tables.push_back({"v", "VIEW", {}, std::string("no such table: caf\xe9")});
+    schema.MarkReachable(0);
+    const DatabaseSchema back = ParseSnapshot(WriteSnapshot(schema), "s.json");
+    ASSERT_EQ(back.tables.size(), 1u);
+    EXPECT_EQ(back.tables[0].error, "no such table: caf\xef\xbf\xbd");
+}
+
 struct Malformed {
     const char* what;
     std::string text;
