@@ -20,7 +20,7 @@ std::string Trimmed(const std::string& text) {
     return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
 }
 
-TargetOutcome CompareOne(const DatabaseSchema& database1, const Target& target, const CompareOptions& options) {
+TargetOutcome CompareOne(const SchemaCatalogue& database1, const Target& target, const CompareOptions& options) {
     TargetOutcome outcome{target, {}, {}};
     try {
         TDatabase db2(nullptr);
@@ -30,7 +30,7 @@ TargetOutcome CompareOne(const DatabaseSchema& database1, const Target& target, 
             outcome.failure = "database 2 cannot be opened: " + db2.LastOpenError();
             return outcome;
         }
-        SchemaCatalogue catalogue1(database1);
+        SchemaCatalogue catalogue1 = database1; // shares what was read and described once
         std::optional<SchemaCatalogue> catalogue2;
         try {
             catalogue2.emplace(db2.ADO());
@@ -95,10 +95,11 @@ std::vector<Target> ReadTargetsFile(const std::string& fileName) {
 std::vector<TargetOutcome> CompareTargets(const DatabaseSchema& database1, const std::vector<Target>& targets,
                                           const CompareOptions& options, unsigned jobs) {
     std::vector<TargetOutcome> outcomes(targets.size());
+    const SchemaCatalogue catalogue1(database1);
     std::atomic<std::size_t> next{0};
     const auto work = [&] {
         for (std::size_t i; (i = next.fetch_add(1)) < targets.size();)
-            outcomes[i] = CompareOne(database1, targets[i], options);
+            outcomes[i] = CompareOne(catalogue1, targets[i], options);
     };
     const unsigned threads = std::max(1u, std::min<unsigned>(jobs, static_cast<unsigned>(targets.size())));
     std::vector<std::thread> pool;

@@ -151,26 +151,51 @@ DatabaseSchema ReadDatabaseSchema(TADOConnection& connection) {
     return schema;
 }
 
+struct SchemaCatalogue::Described {
+    DatabaseSchema schema;
+    std::vector<TableRead> reads; // by index of schema.tables; only reachable tables are read
+};
+
+void SchemaCatalogue::Describe(DatabaseSchema schema) {
+    auto described = std::make_shared<Described>();
+    described->reads.resize(schema.tables.size());
+    for (std::size_t i = 0; i < schema.tables.size(); ++i) {
+        const TableSchema& table = schema.tables[i];
+        names_.push_back(table.name);
+        if (schema.Find(table.name) != &table)
+            continue;
+        TableRead& read = described->reads[i];
+        try {
+            if (!table.error.empty())
+                throw Error(table.error);
+            read.fields = DescribeResult(table.columns);
+        } catch (const Error& error) {
+            read.status = TableRead::Status::Unreadable;
+            read.error = error.what();
+        }
+    }
+    described->schema = std::move(schema);
+    described_ = std::move(described);
+}
+
 SchemaCatalogue::SchemaCatalogue(TADOConnection& connection) : connection_(&connection) {
     if (!connection.Connected())
         connection.Open();
-    schema_ = connection.Session().ReadSchema();
-    if (!schema_) {
+    std::optional<DatabaseSchema> schema = connection.Session().ReadSchema();
+    if (!schema) {
         GetTableNames(connection, names_, false);
         return;
     }
-    for (const TableSchema& table : schema_->tables)
-        names_.push_back(table.name);
+    Describe(std::move(*schema));
 }
 
-SchemaCatalogue::SchemaCatalogue(DatabaseSchema schema) : schema_(std::move(schema)) {
-    for (const TableSchema& table : schema_->tables)
-        names_.push_back(table.name);
+SchemaCatalogue::SchemaCatalogue(DatabaseSchema schema) {
+    Describe(std::move(schema));
 }
 
 bool SchemaCatalogue::Reaches(const std::string& tableName) const {
-    if (schema_)
-        return schema_->Find(tableName) != nullptr;
+    if (described_)
+        return described_->schema.Find(tableName) != nullptr;
     if (std::find(names_.begin(), names_.end(), tableName) != names_.end())
         return true;
     const bool listedInOtherCase = std::any_of(names_.begin(), names_.end(), [&](const std::string& name) {
@@ -190,34 +215,27 @@ bool SchemaCatalogue::Reaches(const std::string& tableName) const {
 }
 
 TableRead SchemaCatalogue::Read(const std::string& tableName) {
-    TableRead result;
-    if (!schema_) {
-        try {
-            result.fields = ReadTableFields(*connection_, tableName);
-        } catch (const ConnectionLost&) {
-            throw;
-        } catch (const Error& error) {
-            // Without a whole catalogue, whether the table exists is what the listing says.
-            const bool listed = std::any_of(names_.begin(), names_.end(), [&](const std::string& name) {
-                return AsciiEqualsNoCase(name, tableName);
-            });
-            result.status = listed ? TableRead::Status::Unreadable : TableRead::Status::NotListed;
-            result.error = error.what();
-        }
-        return result;
-    }
-    const TableSchema* table = schema_->Find(tableName);
-    if (!table) {
+    if (described_) {
+        const DatabaseSchema& schema = described_->schema;
+        const TableSchema* table = schema.Find(tableName);
+        if (table)
+            return described_->reads[static_cast<std::size_t>(table - schema.tables.data())];
+        TableRead result;
         result.status = TableRead::Status::NotListed;
         result.error = Format("Table '%s' not found", {tableName});
         return result;
     }
+    TableRead result;
     try {
-        if (!table->error.empty())
-            throw Error(table->error);
-        result.fields = DescribeResult(table->columns);
+        result.fields = ReadTableFields(*connection_, tableName);
+    } catch (const ConnectionLost&) {
+        throw;
     } catch (const Error& error) {
-        result.status = TableRead::Status::Unreadable;
+        // Without a whole catalogue, whether the table exists is what the listing says.
+        const bool listed = std::any_of(names_.begin(), names_.end(), [&](const std::string& name) {
+            return AsciiEqualsNoCase(name, tableName);
+        });
+        result.status = listed ? TableRead::Status::Unreadable : TableRead::Status::NotListed;
         result.error = error.what();
     }
     return result;

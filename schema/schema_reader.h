@@ -3,6 +3,7 @@
 #include "schema/ado_connection.h"
 #include "schema/field_types.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -44,8 +45,11 @@ public:
     // Lists the tables (opening a closed connection, as GetTableNames does) and, where the provider
     // can, reads every table's columns; throws korvista::Error when the tables cannot be listed.
     explicit SchemaCatalogue(TADOConnection& connection);
-    // A database read already: reading from it touches no connection, so threads may share it.
+    // A database read already: reading from it touches no connection.
     explicit SchemaCatalogue(DatabaseSchema schema);
+    // Copies share a whole catalogue and its field definitions, described once; such copies may be read
+    // on several threads at a time.
+    SchemaCatalogue(const SchemaCatalogue&) = default;
 
     // TABLE and VIEW entries in the provider's order, as GetTableNames gives them.
     const std::vector<std::string>& TableNames() const { return names_; }
@@ -62,9 +66,12 @@ public:
     std::vector<FieldDef> Fields(const std::string& tableName);
 
 private:
+    struct Described; // a whole catalogue with every reachable table's reading
+    void Describe(DatabaseSchema schema);
+
     TADOConnection* connection_ = nullptr;
     std::vector<std::string> names_;
-    std::optional<DatabaseSchema> schema_;
+    std::shared_ptr<const Described> described_;
 };
 
 } // namespace korvista
