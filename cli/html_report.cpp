@@ -1,6 +1,7 @@
 #include "cli/html_report.h"
 
 #include "cli/cli_output.h"
+#include "version.h"
 
 #include <algorithm>
 
@@ -34,39 +35,64 @@ std::string Escape(const std::string& text) {
     return out;
 }
 
+// The page is also well-formed XML (void elements closed, numeric references only), so that any XML
+// reader can take it apart.
 constexpr const char* kStyle = R"(
-  :root { color-scheme: light; }
-  body { font: 14px/1.45 "DejaVu Sans", "Segoe UI", Helvetica, Arial, sans-serif; color: #1d2329;
-         margin: 2rem auto; max-width: 64rem; padding: 0 1.5rem; }
-  h1 { font-size: 1.5rem; margin: 0 0 .25rem; }
-  h2 { font-size: 1.2rem; margin: 2rem 0 .5rem; border-bottom: 2px solid #2f6f9f; padding-bottom: .2rem; }
-  h3 { font-size: 1rem; margin: 1.25rem 0 .35rem; }
-  h3 .count { font-weight: normal; color: #5a6570; }
-  dl.meta { display: grid; grid-template-columns: max-content 1fr; gap: .2rem 1rem; margin: .75rem 0; }
+  :root { color-scheme: light; --rule: #c9d1d9; --head: #eef2f6; --ink: #1d2329; --mute: #5f6b76;
+          --blue: #2f6f9f; --missing: #b3261e; --extra: #1f5fa8; --changed: #8a5300; --clean: #2d6a2d; }
+  * { box-sizing: border-box; }
+  body { font: 14px/1.45 "DejaVu Sans", "Segoe UI", Helvetica, Arial, sans-serif; color: var(--ink);
+         margin: 2rem auto; max-width: 72rem; padding: 0 1.5rem; }
+  header { border-bottom: 3px solid var(--blue); padding-bottom: .6rem; margin-bottom: 1rem; }
+  h1 { font-size: 1.55rem; margin: 0 0 .5rem; }
+  h1 .brand { color: var(--blue); font-weight: normal; }
+  h2 { font-size: 1.2rem; margin: 2rem 0 .6rem; padding-bottom: .2rem; border-bottom: 2px solid var(--blue); }
+  h3 { font-size: 1rem; margin: 1.4rem 0 .4rem; }
+  .count { font-weight: normal; color: var(--mute); }
+  dl.meta { display: grid; grid-template-columns: max-content 1fr; gap: .2rem 1rem; margin: .4rem 0; }
   dl.meta dt { font-weight: bold; }
-  dl.meta dd { margin: 0; font-family: "DejaVu Sans Mono", Consolas, monospace; overflow-wrap: anywhere; }
-  .switch { display: inline-block; margin-right: .6rem; }
-  .on::before { content: "\2611\00a0"; } .off::before { content: "\2610\00a0"; } .off { color: #7a848d; }
-  .summary { font-weight: bold; margin: .75rem 0; }
-  .summary.clean { color: #2d6a2d; } .summary.drift { color: #9a4a00; } .summary.failed { color: #a01c1c; }
-  table { border-collapse: collapse; width: 100%; margin-bottom: .5rem; }
-  th, td { border: 1px solid #c6ccd2; padding: .25rem .5rem; text-align: left; vertical-align: top; }
-  th { background: #e9eef2; font-weight: bold; }
-  td { font-family: "DejaVu Sans Mono", Consolas, monospace; font-size: 13px; overflow-wrap: anywhere; }
-  td.verschil { font-family: inherit; }
-  tr:nth-child(even) td { background: #f7f9fa; }
-  .errors li { color: #a01c1c; }
-  footer { margin-top: 2rem; color: #7a848d; font-size: 12px; }
+  dl.meta dd { margin: 0; overflow-wrap: anywhere; }
+  .mono, td.cell { font-family: "DejaVu Sans Mono", Consolas, monospace; }
+  .switch { display: inline-block; margin-right: .8rem; white-space: nowrap; }
+  .on::before { content: "\2611\00a0"; } .off::before { content: "\2610\00a0"; } .off { color: var(--mute); }
+  .summary { font-weight: bold; font-size: 1.05rem; margin: .8rem 0; }
+  .clean { color: var(--clean); } .drift { color: var(--changed); } .failed { color: var(--missing); }
+  table { border-collapse: collapse; width: 100%; table-layout: fixed; margin-bottom: .6rem; }
+  th, td { border: 1px solid var(--rule); padding: .3rem .55rem; text-align: left; vertical-align: top;
+           overflow-wrap: anywhere; }
+  th { background: var(--head); font-weight: bold; }
+  td.cell { font-size: 13px; }
+  td.number { text-align: right; font-variant-numeric: tabular-nums; }
+  tbody tr:nth-child(even) td { background: #f8fafb; }
+  td.difference { font-weight: bold; border-left: 4px solid var(--changed); color: var(--changed); }
+  td.difference.missing { border-left-color: var(--missing); color: var(--missing); }
+  td.difference.extra { border-left-color: var(--extra); color: var(--extra); }
+  col.c-table { width: 17%; } col.c-field { width: 17%; } col.c-db { width: 22%; } col.c-difference { width: 22%; }
+  col.c-target { width: 24%; } col.c-connection { width: 42%; } col.c-count { width: 15%; } col.c-outcome { width: 19%; }
+  table.overview a { color: inherit; }
+  .errors { padding-left: 1.2rem; }
+  .errors li { color: var(--missing); margin: .2rem 0; }
+  footer { margin-top: 2.5rem; padding-top: .4rem; border-top: 1px solid var(--rule); color: var(--mute); font-size: 12px; }
   @media print {
-    body { margin: 0; max-width: none; font-size: 11pt; }
-    h2 { break-after: avoid; } h3 { break-after: avoid; }
+    @page { margin: 14mm 12mm; }
+    body { margin: 0; max-width: none; padding: 0; font-size: 10pt; }
+    td.cell { font-size: 9pt; }
+    h2, h3 { break-after: avoid; }
     tr { break-inside: avoid; } thead { display: table-header-group; }
-    tr:nth-child(even) td { background: none; }
+    /* A table exactly as wide as the page loses its right-hand border to the page edge. */
+    table { width: 99.5%; }
+    th { background: var(--head); -webkit-print-color-adjust: exact; print-color-adjust: exact; }
+    tbody tr:nth-child(even) td { background: none; }
+    table.overview a { text-decoration: none; }
   }
 )";
 
 std::string SwitchItem(const char* caption, bool on) {
     return std::string("<span class=\"switch ") + (on ? "on" : "off") + "\">" + caption + "</span>";
+}
+
+bool Failed(const ReportSection& section) {
+    return !section.failure.empty() || !section.result.errors.empty();
 }
 
 std::string Summary(const TableComparison& result, const std::string& failure) {
@@ -83,6 +109,14 @@ std::string Summary(const TableComparison& result, const std::string& failure) {
     return out;
 }
 
+const char* DifferenceKind(const ResultRow& row) {
+    if (row.difference == "FIELD MISSING")
+        return "difference missing";
+    if (row.difference == "FIELD EXTRA")
+        return "difference extra";
+    return "difference";
+}
+
 std::string Rows(const TableComparison& result, const char* heading) {
     std::string out;
     for (std::size_t i = 0; i < result.rows.size();) {
@@ -93,13 +127,15 @@ std::string Rows(const TableComparison& result, const char* heading) {
             count += RowCount(result.rows[end++]);
         out += std::string("<") + heading + ">" + Escape(table) + " <span class=\"count\">(" +
                std::to_string(count) + ")</span></" + heading + ">\n";
-        out += "<table>\n<thead><tr><th>Table</th><th>Veldnaam</th><th>Veld (DB1)</th><th>Veld (DB2)</th>"
+        out += "<table class=\"rows\">\n<colgroup><col class=\"c-table\" /><col class=\"c-field\" /><col class=\"c-db\" />"
+               "<col class=\"c-db\" /><col class=\"c-difference\" /></colgroup>\n"
+               "<thead><tr><th>Table</th><th>Veldnaam</th><th>Veld (DB1)</th><th>Veld (DB2)</th>"
                "<th>Verschil</th></tr></thead>\n<tbody>\n";
         for (; i < end; ++i) {
             const ResultRow& row = result.rows[i];
-            out += "<tr><td>" + Escape(row.table) + "</td><td>" + Escape(row.field) + "</td><td>" + Escape(row.db1) +
-                   "</td><td>" + Escape(row.db2) + "</td><td class=\"verschil\">" + Escape(row.difference) +
-                   "</td></tr>\n";
+            out += "<tr><td class=\"cell\">" + Escape(row.table) + "</td><td class=\"cell\">" + Escape(row.field) +
+                   "</td><td class=\"cell\">" + Escape(row.db1) + "</td><td class=\"cell\">" + Escape(row.db2) +
+                   "</td><td class=\"" + DifferenceKind(row) + "\">" + Escape(row.difference) + "</td></tr>\n";
         }
         out += "</tbody>\n</table>\n";
     }
@@ -111,6 +147,25 @@ std::string Rows(const TableComparison& result, const char* heading) {
         out += "</ul>\n";
     }
     return out;
+}
+
+// One line per target, linked to its section.
+std::string Overview(const std::vector<ReportSection>& sections) {
+    std::string out = "<table class=\"overview\">\n<colgroup><col class=\"c-target\" /><col class=\"c-connection\" />"
+                      "<col class=\"c-count\" /><col class=\"c-outcome\" /></colgroup>\n"
+                      "<thead><tr><th>Doel</th><th>Database 2</th><th>Verschillen</th><th>Uitkomst</th></tr></thead>\n"
+                      "<tbody>\n";
+    for (std::size_t i = 0; i < sections.size(); ++i) {
+        const ReportSection& section = sections[i];
+        const char* outcome = Failed(section) ? "<span class=\"failed\">mislukt</span>"
+                              : section.result.count != 0 ? "<span class=\"drift\">wijkt af</span>"
+                                                          : "<span class=\"clean\">gelijk</span>";
+        out += "<tr><td><a href=\"#doel-" + std::to_string(i + 1) + "\">" + Escape(section.name) +
+               "</a></td><td class=\"cell\">" + Escape(section.database2) + "</td><td class=\"number\">" +
+               (section.failure.empty() ? std::to_string(section.result.count) : std::string("&#8211;")) +
+               "</td><td>" + outcome + "</td></tr>\n";
+    }
+    return out + "</tbody>\n</table>\n";
 }
 
 } // namespace
@@ -131,15 +186,16 @@ int RowCount(const ResultRow& row) {
 std::string FormatHtml(const ReportHeader& header, const std::vector<ReportSection>& sections) {
     const CompareOptions& options = header.options;
     const bool fleet = sections.size() != 1 || !sections.front().name.empty();
-    std::string out = "<!DOCTYPE html>\n<html lang=\"nl\">\n<head>\n<meta charset=\"utf-8\">\n"
-                      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+    std::string out = "<!DOCTYPE html>\n<html lang=\"nl\">\n<head>\n<meta charset=\"utf-8\" />\n"
+                      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\" />\n"
                       "<title>Korvista: vergelijking van tabelstructuren</title>\n<style>";
     out += kStyle;
-    out += "</style>\n</head>\n<body>\n<h1>Vergelijking van tabelstructuren</h1>\n<dl class=\"meta\">\n";
-    out += "<dt>Database 1</dt><dd>" + Escape(header.database1) + "</dd>\n";
+    out += "</style>\n</head>\n<body>\n<header>\n<h1><span class=\"brand\">Korvista</span> &#183; Vergelijking van "
+           "tabelstructuren</h1>\n<dl class=\"meta\">\n";
+    out += "<dt>Database 1</dt><dd class=\"mono\">" + Escape(header.database1) + "</dd>\n";
     if (!fleet)
-        out += "<dt>Database 2</dt><dd>" + Escape(sections.front().database2) + "</dd>\n";
-    out += "<dt>Vergelijk</dt><dd style=\"font-family: inherit\">" + SwitchItem("Datatype", options.switches.datatype) +
+        out += "<dt>Database 2</dt><dd class=\"mono\">" + Escape(sections.front().database2) + "</dd>\n";
+    out += "<dt>Vergelijk</dt><dd>" + SwitchItem("Datatype", options.switches.datatype) +
            SwitchItem("Size", options.switches.size) + SwitchItem("Null-velden", options.switches.null) +
            SwitchItem("Missing", options.switches.missing) + SwitchItem("Beide richtingen", options.bothWays) +
            "</dd>\n";
@@ -150,31 +206,34 @@ std::string FormatHtml(const ReportHeader& header, const std::vector<ReportSecti
         return text;
     };
     if (!options.tables.include.empty())
-        out += "<dt>Tabellen</dt><dd>" + Escape(patterns(options.tables.include)) + "</dd>\n";
+        out += "<dt>Tabellen</dt><dd class=\"mono\">" + Escape(patterns(options.tables.include)) + "</dd>\n";
     if (!options.tables.exclude.empty())
-        out += "<dt>Behalve</dt><dd>" + Escape(patterns(options.tables.exclude)) + "</dd>\n";
+        out += "<dt>Behalve</dt><dd class=\"mono\">" + Escape(patterns(options.tables.exclude)) + "</dd>\n";
     out += "</dl>\n";
 
     if (!fleet) {
-        out += Summary(sections.front().result, sections.front().failure);
+        out += Summary(sections.front().result, sections.front().failure) + "</header>\n";
         out += Rows(sections.front().result, "h2");
     } else {
         int differing = 0, failed = 0;
         for (const ReportSection& section : sections) {
-            failed += !section.failure.empty() || !section.result.errors.empty();
+            failed += Failed(section);
             differing += section.failure.empty() && section.result.count != 0;
         }
-        out += "<p class=\"summary\">" + Escape(FleetSummary(differing, failed, static_cast<int>(sections.size()))) +
-               "</p>\n";
-        for (const ReportSection& section : sections) {
-            out += "<section>\n<h2>" + Escape(section.name) + "</h2>\n<dl class=\"meta\"><dt>Database 2</dt><dd>" +
-                   Escape(section.database2) + "</dd></dl>\n";
+        out += "<p class=\"summary" + std::string(failed ? " failed" : differing ? " drift" : " clean") + "\">" +
+               Escape(FleetSummary(differing, failed, static_cast<int>(sections.size()))) + "</p>\n</header>\n";
+        out += Overview(sections);
+        for (std::size_t i = 0; i < sections.size(); ++i) {
+            const ReportSection& section = sections[i];
+            out += "<section id=\"doel-" + std::to_string(i + 1) + "\">\n<h2>" + Escape(section.name) +
+                   "</h2>\n<dl class=\"meta\"><dt>Database 2</dt><dd class=\"mono\">" + Escape(section.database2) +
+                   "</dd></dl>\n";
             out += Summary(section.result, section.failure);
             out += Rows(section.result, "h3");
             out += "</section>\n";
         }
     }
-    out += "<footer>Korvista</footer>\n</body>\n</html>\n";
+    out += std::string("<footer>korvista-cli ") + KORVISTA_FILE_VERSION + "</footer>\n</body>\n</html>\n";
     return out;
 }
 
