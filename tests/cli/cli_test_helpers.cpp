@@ -75,6 +75,28 @@ std::string SqliteConnection(const std::string& path) {
     return "Provider=SQLite;Data Source=" + path;
 }
 
+std::string SnapshotConnection(const std::string& path) {
+    return "Provider=Snapshot;Data Source=" + path;
+}
+
+std::vector<ResultRow> ParseTsvRows(const std::string& tsv) {
+    const std::vector<std::string> lines = Lines(tsv);
+    if (lines.empty() || lines[0] != "Table\tVeldnaam\tVeld (DB1)\tVeld (DB2)\tVerschil")
+        throw std::runtime_error("no TSV header in: " + tsv);
+    std::vector<ResultRow> rows;
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        std::vector<std::string> cells;
+        std::istringstream cellStream(lines[i]);
+        std::string cell;
+        while (std::getline(cellStream, cell, '\t'))
+            cells.push_back(cell);
+        if (cells.size() != 5)
+            throw std::runtime_error("not five cells: " + lines[i]);
+        rows.push_back({cells[0], cells[1], cells[2], cells[3], cells[4]});
+    }
+    return rows;
+}
+
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream in(text);

@@ -33,6 +33,10 @@ std::string SqliteConnection(const std::string& path);
 // The text cut at each newline, without the newlines.
 std::vector<std::string> Lines(const std::string& text);
 
+std::string SnapshotConnection(const std::string& path);
+// The rows of TSV output after its header line of the five captions (checked).
+std::vector<ResultRow> ParseTsvRows(const std::string& tsv);
+
 // The rows of tests/cli/expected_sample_rows.tsv, and that file's text.
 std::vector<ResultRow> ExpectedSampleRows();
 std::string ExpectedSampleTsv();
