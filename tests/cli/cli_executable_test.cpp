@@ -13,6 +13,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -216,6 +217,62 @@ TEST_F(CliSamples, SwitchesSelectWhatIsReported) {
     const ProcessResult none =
         RunCli({"--no-datatype", "--no-size", "--no-null", "--no-missing", Db1(), Db2()});
     EXPECT_EQ(none.status, 0);
+}
+
+// What only database 2 has is what the reverse run reports missing, mirrored.
+std::vector<ResultRow> Mirrored(const std::vector<ResultRow>& rows) {
+    std::vector<ResultRow> mirrored;
+    for (const ResultRow& row : rows)
+        if (row.difference == "FIELD MISSING")
+            mirrored.push_back({row.table, row.field, "???", row.db1, "FIELD EXTRA"});
+    return mirrored;
+}
+
+TEST_F(CliSamples, BothWaysAlsoReportsWhatOnlyDatabaseTwoHas) {
+    const ProcessResult run = RunCli({"--both-ways", "--format", "json", Db1(), Db2()});
+    EXPECT_EQ(run.status, 1) << run.err;
+    const JsonResult parsed = ParseJson(run.out);
+    std::vector<ResultRow> forward, extra;
+    for (const ResultRow& row : parsed.rows)
+        (row.difference == "FIELD EXTRA" ? extra : forward).push_back(row);
+    EXPECT_EQ(forward, ExpectedSampleRows()) << "nothing else changes";
+    const std::vector<ResultRow> expectedExtra = Mirrored(TsvRows(RunCli({"--format", "tsv", Db2(), Db1()}).out));
+    EXPECT_EQ(extra, expectedExtra);
+    // A column of a table both have (Customers, Products) and every column of Suppliers, each counting 1.
+    std::set<std::string> tables;
+    for (const ResultRow& row : extra)
+        tables.insert(row.table);
+    EXPECT_EQ(tables, (std::set<std::string>{"Customers", "Products", "Suppliers"}));
+    EXPECT_EQ(parsed.differences, ExpectedCount() + static_cast<int>(extra.size()));
+    // The extra columns follow their table's own rows; the extra tables come last.
+    EXPECT_EQ(parsed.rows.back().table, "Suppliers");
+    EXPECT_EQ(RunCli({"--both-ways", Db1(), Db1()}).status, 0);
+}
+
+TEST_F(CliSamples, TablePatternsChooseTheTablesOfBothDatabases) {
+    struct Case {
+        std::vector<std::string> options;
+        std::set<std::string> tables; // those with rows
+    };
+    const std::vector<Case> cases = {
+        {{"--table", "order*"}, {"OrderLines", "Orders"}},
+        {{"--table", "order*", "--table", "CUST*", "--exclude-table", "*lines"}, {"Orders", "Customers", "CustomerOrders"}},
+        {{"--exclude-table", "C*", "--exclude-table", "[op]*"}, {}},
+        {{"--table", "?ustomer[a-z]"}, {"Customers"}},
+        {{"--both-ways", "--table", "s*"}, {"Suppliers"}},
+        {{"--both-ways", "--exclude-table", "[!s]*"}, {"Suppliers"}},
+        {{"--both-ways", "--table", "*s", "--exclude-table", "*e*"}, {"Coupons", "Products"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.options;
+        args.insert(args.end(), {"--format", "tsv", Db1(), Db2()});
+        const ProcessResult run = RunCli(args);
+        std::set<std::string> tables;
+        for (const ResultRow& row : TsvRows(run.out))
+            tables.insert(row.table);
+        EXPECT_EQ(tables, c.tables) << args[0] << " " << args[1];
+        EXPECT_EQ(run.status, c.tables.empty() ? 0 : 1);
+    }
 }
 
 TEST_F(CliSamples, SettingsFileOfTheWindowGivesTheSameRun) {
