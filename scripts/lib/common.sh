@@ -16,6 +16,7 @@ KORVISTA_TEST_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     postgresql-15 mariadb-server
     xvfb xauth python3
+    chromium
 )
 
 # Installs only the packages that are not installed yet; apt-get runs only when something is missing.
