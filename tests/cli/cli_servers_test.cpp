@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 
 using namespace korvista;
 using namespace korvista::clitest;
@@ -74,6 +75,57 @@ TEST(CliServers, PostgreSqlAgainstMariaDbReportsTheEngineDifferencesAndTheDrift)
     EXPECT_NE(back.out.find("only_here\tid\tinteger:0:null\t???\tFIELD MISSING\n"), std::string::npos)
         << back.out;
     EXPECT_EQ(back.out.find("extra"), std::string::npos);
+}
+
+// Snapshots of a PostgreSQL, a MariaDB and a SQLite database, each with drift of its own: every database
+// against its own snapshot gives nothing, and every pair of engines gives with snapshots the live rows.
+TEST(CliServers, SnapshotsStandInForDatabasesOfEveryEngine) {
+    KORVISTA_REQUIRE_SERVER(Engine::PostgreSQL);
+    KORVISTA_REQUIRE_SERVER(Engine::MariaDB);
+    TempDir dir;
+    std::string sqliteSql;
+    for (const std::string& statement : testservers::ReferenceSchema(Dialect::SQLite))
+        sqliteSql += statement + ";";
+    BuildDatabase(dir.File("lite.db"), sqliteSql + "CREATE TABLE drift (name varchar(50), Extra integer);");
+    const std::map<std::string, std::string> live = {
+        {"pg", Prepare(Engine::PostgreSQL, Dialect::PostgreSQL,
+                       {"CREATE TABLE drift (name varchar(40))", "CREATE TABLE \"Mixed Case\" (a integer)"})},
+        {"maria", Prepare(Engine::MariaDB, Dialect::MariaDB,
+                          {"CREATE TABLE drift (NAME varchar(60) NOT NULL)", "CREATE TABLE only_here (id integer)"})},
+        {"lite", SqliteConnection(dir.File("lite.db"))},
+    };
+    std::map<std::string, std::string> snapshot;
+    for (const auto& [name, connection] : live) {
+        const std::string file = dir.File(name + ".json");
+        const ProcessResult saved = RunCli({"--save-snapshot", file, connection}, 60);
+        ASSERT_EQ(saved.status, 0) << name << ": " << saved.err;
+        snapshot[name] = SnapshotConnection(file);
+        for (const auto& [db1, db2] : {std::pair{connection, snapshot[name]}, std::pair{snapshot[name], connection}}) {
+            const ProcessResult run = RunCli({"--both-ways", "--format", "tsv", db1, db2}, 60);
+            EXPECT_EQ(run.status, 0) << name << ": " << run.err;
+            EXPECT_EQ(ParseTsvRows(run.out), std::vector<ResultRow>{}) << name;
+        }
+    }
+    for (const auto& [name1, name2] : {std::pair{"pg", "maria"}, std::pair{"maria", "pg"}, std::pair{"lite", "pg"},
+                                       std::pair{"maria", "lite"}}) {
+        for (const std::vector<std::string>& options :
+             {std::vector<std::string>{}, std::vector<std::string>{"--both-ways", "--exclude-table", "refv"}}) {
+            const auto run = [&](const std::string& db1, const std::string& db2) {
+                std::vector<std::string> args = options;
+                args.insert(args.end(), {"--format", "tsv", db1, db2});
+                return RunCli(args, 60);
+            };
+            const ProcessResult expected = run(live.at(name1), live.at(name2));
+            ASSERT_EQ(expected.err, "") << name1 << " / " << name2;
+            ASSERT_GT(ParseTsvRows(expected.out).size(), 0u);
+            for (const ProcessResult& other : {run(snapshot.at(name1), snapshot.at(name2)),
+                                               run(snapshot.at(name1), live.at(name2)),
+                                               run(live.at(name1), snapshot.at(name2))}) {
+                EXPECT_EQ(other.status, expected.status) << name1 << " / " << name2 << ": " << other.err;
+                EXPECT_EQ(other.out, expected.out) << name1 << " / " << name2 << ", " << options.size() << " options";
+            }
+        }
+    }
 }
 
 TEST(CliServers, AServerThatRefusesTheLoginIsAnErrorNotAnEmptyDatabase) {
