@@ -158,5 +158,25 @@ TEST_F(CliMatchesWindow, TheWorkedExampleAndAPairWithoutDifferences) {
     EXPECT_EQ(window->lvResults->topLevelItemCount(), 0);
 }
 
+TEST_F(CliMatchesWindow, SnapshotsOpenInTheWindowAndGiveTheRowsOfTheLiveDatabases) {
+    MakeSamples();
+    const CliRun live = RunCliText({QString::fromStdString(db1_), QString::fromStdString(db2_)});
+    ASSERT_GT(live.rows.size(), 10u);
+    std::string snapshots[2];
+    for (int i = 0; i < 2; ++i) {
+        const std::string file = Path("db" + std::to_string(i + 1) + ".json");
+        const int status = QProcess::execute(QStringLiteral(KORVISTA_CLI_PATH),
+                                             {"--save-snapshot", QString::fromStdString(file),
+                                              QString::fromStdString(i == 0 ? db1_ : db2_)});
+        ASSERT_EQ(status, 0);
+        snapshots[i] = "Provider=Snapshot;Data Source=" + file;
+    }
+    window->Settings()->SetADOStr1(snapshots[0]);
+    window->Settings()->SetADOStr2(snapshots[1]);
+    const CliRun inWindow = RunWindow();
+    EXPECT_EQ(inWindow.rows, live.rows);
+    EXPECT_EQ(inWindow.count, live.count);
+}
+
 } // namespace
 } // namespace korvista
