@@ -16,6 +16,13 @@
 #include <vector>
 
 namespace korvista {
+
+// Readable failures: "id autoinc:0 required".
+void PrintTo(const FieldDef& field, std::ostream* out) {
+    *out << field.name << " " << DataTypeName(field.dataType) << ":" << field.size
+         << (field.required ? " required" : "");
+}
+
 namespace {
 
 using korvista::testing::ExecuteSqlite;
