@@ -8,9 +8,12 @@
 #include "support/errors.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -18,7 +21,7 @@ namespace korvista {
 
 namespace {
 
-// One column as the schema table and PRAGMA table_xinfo give it.
+// One column as PRAGMA table_xinfo gives it.
 struct CatalogueColumn {
     std::string name;
     std::string declaredType;
@@ -32,25 +35,46 @@ struct CatalogueObject {
     std::vector<CatalogueColumn> columns;
 };
 
-// Every row: object name, object type, then its column's name, declared type, notnull and whether it is
-// the rowid alias (NULLs for a view listed without columns), then the schema table's rowid and the cid.
-// Hidden 1 is a virtual table's hidden column, which SELECT * leaves out; generated columns (hidden 2 and
-// 3) are part of it. The rowid alias is the only key column, declared exactly INTEGER, of a table that has
-// no index of origin 'pk' (WITHOUT ROWID, composite keys and "INTEGER PRIMARY KEY DESC" have one).
-constexpr const char* kColumns =
-    "SELECT s.name, s.type, x.name, x.type, x.\"notnull\", "
-    "CASE WHEN x.pk = 1 AND upper(x.type) = 'INTEGER' "
-    "AND (SELECT count(*) FROM pragma_table_xinfo(s.name, 'main') WHERE pk > 0) = 1 "
-    "AND NOT EXISTS (SELECT 1 FROM pragma_index_list(s.name, 'main') WHERE origin = 'pk') "
-    "THEN 1 ELSE 0 END, s.rowid, x.cid "
-    "FROM main.sqlite_schema AS s JOIN pragma_table_xinfo(s.name, 'main') AS x "
-    "WHERE x.hidden <> 1 AND ";
+// The flags column of a column row.
+constexpr int kNotNull = 1, kRowidAlias = 2, kView = 4;
 
-// Views are listed by the schema table alone: their columns need their SELECT to compile, and one view
-// over a dropped table must not make every other object unreadable.
-constexpr const char* kViewsWithoutColumns =
-    " UNION ALL SELECT name, type, NULL, NULL, NULL, NULL, rowid, NULL FROM main.sqlite_schema"
-    " WHERE type = 'view' ORDER BY 7, 8";
+// The columns of every object of `objects`, a FROM item o(name, type) and the conditions on it. Every row:
+// the object's name, its column's name, declared type and flags (kView only where `viewFlag`). Hidden 1 is
+// a virtual table's hidden column, which SELECT * leaves out; generated columns (hidden 2 and 3) are part
+// of it. The rowid alias is the only key column, declared exactly INTEGER, of a table that has no index of
+// origin 'pk' (WITHOUT ROWID, composite keys and "INTEGER PRIMARY KEY DESC" have one). Rows of one object
+// come together, in column order, as PRAGMA table_xinfo gives them.
+std::string ColumnsOf(const std::string& objects, const std::string& conditions, bool viewFlag) {
+    return "SELECT o.name, x.name, x.type, x.\"notnull\" + "
+           "CASE WHEN x.pk = 1 AND upper(x.type) = 'INTEGER' "
+           "AND (SELECT count(*) FROM pragma_table_xinfo(o.name, 'main') WHERE pk > 0) = 1 "
+           "AND NOT EXISTS (SELECT 1 FROM pragma_index_list(o.name, 'main') WHERE origin = 'pk') "
+           "THEN 2 ELSE 0 END" +
+           std::string(viewFlag ? " + CASE WHEN o.type = 'view' THEN 4 ELSE 0 END" : "") + " FROM " +
+           objects + " JOIN pragma_table_xinfo(o.name, 'main') AS x WHERE x.hidden <> 1" + conditions;
+}
+
+// Tables and views in the schema table's order.
+constexpr const char* kListStatement =
+    "SELECT name, type FROM main.sqlite_schema WHERE type IN ('table', 'view') ORDER BY rowid";
+
+// Every table's columns. Views are left to their own statements: their columns need the view's SELECT to
+// compile, and one view over a dropped table must not make every other object unreadable.
+const std::string& AllTablesStatement() {
+    static const std::string sql = ColumnsOf("main.sqlite_schema AS o", " AND o.type = 'table'", false);
+    return sql;
+}
+
+// The objects that `count` bound names reach, as SQLite finds a table by name: through its schema, without
+// regard to ASCII letter case. `type` is "= 'view'" or "<> 'view'", or empty for both.
+std::string NamedObjectsStatement(std::size_t count, const char* type) {
+    std::string values;
+    for (std::size_t i = 0; i < count; ++i)
+        values += i ? ", (?)" : "(?)";
+    return ColumnsOf(
+        "(VALUES " + values + ") AS w JOIN pragma_table_list(w.column1) AS o",
+        std::string(" AND o.schema = 'main'") + (*type ? std::string(" AND o.type ") + type : ""), true);
+}
 
 // Names per statement where a list of them is bound, well below any SQLite's limit of parameters.
 constexpr std::size_t kNamesPerStatement = 200;
@@ -69,67 +93,100 @@ std::string QuoteIdentifier(const std::string& name) {
     return quoted + "\"";
 }
 
-std::string Placeholders(std::size_t count) {
-    std::string text;
-    for (std::size_t i = 0; i < count; ++i)
-        text += i ? ", ?" : "?";
-    return text;
-}
-
 const std::string& Field(const QueryRow& row, std::size_t i) {
     static const std::string empty;
     return i < row.size() && row[i] ? *row[i] : empty;
 }
 
-// Groups the rows of kColumns by object, in the order of the rows.
-std::vector<CatalogueObject> Objects(const std::vector<QueryRow>& rows) {
+int Flags(const std::string& text) {
+    int value = 0;
+    std::from_chars(text.data(), text.data() + text.size(), value);
+    return value;
+}
+
+// Groups the rows of ColumnsOf by object, in the order the objects first appear.
+std::vector<CatalogueObject> Objects(std::vector<QueryRow> rows) {
     std::vector<CatalogueObject> objects;
-    for (const QueryRow& row : rows) {
-        if (row.size() < 6)
+    std::unordered_map<std::string, std::size_t> index;
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        QueryRow& row = rows[r];
+        if (row.size() < 4 || !row[1])
             throw Error("The SQLite catalogue gave an incomplete row.");
         const std::string& name = Field(row, 0);
-        if (objects.empty() || objects.back().name != name) {
-            objects.emplace_back();
-            objects.back().name = name;
-            objects.back().isView = Field(row, 1) == "view";
+        const int flags = Flags(Field(row, 3));
+        // Rows of one object come together; the index is for a statement that would interleave them.
+        std::size_t at = objects.size();
+        if (!objects.empty() && objects.back().name == name)
+            at = objects.size() - 1;
+        else if (const auto [found, added] = index.try_emplace(name, objects.size()); !added)
+            at = found->second;
+        if (at == objects.size()) {
+            objects.push_back({name, (flags & kView) != 0, {}});
+            std::size_t together = 1;
+            while (r + together < rows.size() && Field(rows[r + together], 0) == name)
+                ++together;
+            objects.back().columns.reserve(together);
         }
-        if (!row[2])
-            continue; // a view listed without its columns
         CatalogueColumn column;
-        column.name = *row[2];
-        column.declaredType = Field(row, 3);
-        column.notNull = Field(row, 4) == "1";
-        column.rowidAlias = Field(row, 5) == "1";
-        objects.back().columns.push_back(std::move(column));
+        column.name = std::move(*row[1]);
+        column.declaredType = row[2] ? std::move(*row[2]) : std::string();
+        column.notNull = (flags & kNotNull) != 0;
+        column.rowidAlias = (flags & kRowidAlias) != 0;
+        objects[at].columns.push_back(std::move(column));
     }
     return objects;
 }
 
-ColumnDescription Describe(const std::string& name, const CatalogueColumn& column) {
-    DeclaredColumn declared = ParseDeclaredType(column.declaredType);
-    declared.name = name;
-    // The rowid is never NULL and numbers new rows by itself.
-    declared.notNull = column.notNull || column.rowidAlias;
-    declared.autoIncrement = column.rowidAlias;
-    return DescribeDeclared(EngineFamily::SQLite, declared);
-}
+// Describes columns, each distinct declared type parsed and looked up once: a whole database repeats the
+// same few types thousands of times.
+class ColumnDescriber {
+public:
+    ColumnDescription Describe(const std::string& name, const CatalogueColumn& column) {
+        // The rowid is never NULL and numbers new rows by itself.
+        const bool notNull = column.notNull || column.rowidAlias;
+        std::string key = column.declaredType;
+        key += notNull ? '1' : '0';
+        key += column.rowidAlias ? '1' : '0';
+        auto [found, added] = known_.try_emplace(std::move(key));
+        if (added) {
+            DeclaredColumn declared = ParseDeclaredType(column.declaredType);
+            declared.notNull = notNull;
+            declared.autoIncrement = column.rowidAlias;
+            found->second = DescribeDeclared(EngineFamily::SQLite, declared);
+        }
+        ColumnDescription description = found->second;
+        description.name = name;
+        return description;
+    }
 
-std::vector<ColumnDescription> DescribeColumns(const CatalogueObject& table) {
-    std::vector<ColumnDescription> columns;
-    columns.reserve(table.columns.size());
-    for (const CatalogueColumn& column : table.columns)
-        columns.push_back(Describe(column.name, column));
-    return columns;
-}
+    std::vector<ColumnDescription> Describe(const CatalogueObject& table) {
+        std::vector<ColumnDescription> columns;
+        columns.reserve(table.columns.size());
+        for (const CatalogueColumn& column : table.columns)
+            columns.push_back(Describe(column.name, column));
+        return columns;
+    }
+
+private:
+    std::unordered_map<std::string, ColumnDescription> known_;
+};
 
 // The tables by their exact name, as the origins of view columns name them.
-using TablesByName = std::map<std::string, const CatalogueObject*>;
+using TablesByName = std::unordered_map<std::string, const CatalogueObject*>;
+
+TablesByName IndexTables(const std::vector<CatalogueObject>& objects) {
+    TablesByName tables;
+    for (const CatalogueObject& object : objects)
+        if (!object.isView)
+            tables.emplace(object.name, &object);
+    return tables;
+}
 
 // A view's column keeps the declared type, NOT NULL and rowid alias of the table column it reads; an
 // expression keeps what the view's own xinfo says (the type SQLite gives it, and NULL allowed).
 std::vector<ColumnDescription> DescribeView(const CatalogueObject& view,
                                             const std::vector<ColumnOrigin>& origins,
-                                            const TablesByName& tables) {
+                                            const TablesByName& tables, ColumnDescriber& describer) {
     if (origins.size() != view.columns.size())
         throw Error("The columns of view '" + view.name + "' do not match its result.");
     std::vector<ColumnDescription> columns;
@@ -144,7 +201,7 @@ std::vector<ColumnDescription> DescribeView(const CatalogueObject& view,
             if (found != candidates.end())
                 source = &*found;
         }
-        columns.push_back(Describe(view.columns[i].name, *source));
+        columns.push_back(describer.Describe(view.columns[i].name, *source));
     }
     return columns;
 }
@@ -159,23 +216,28 @@ std::vector<CatalogueObject> ObjectsNamed(CatalogueQueries& queries, const char*
     std::vector<CatalogueObject> objects;
     for (std::size_t first = 0; first < names.size(); first += kNamesPerStatement) {
         const std::size_t count = std::min(kNamesPerStatement, names.size() - first);
-        std::vector<std::string> parameters(names.begin() + static_cast<std::ptrdiff_t>(first),
+        const std::vector<std::string> some(names.begin() + static_cast<std::ptrdiff_t>(first),
                                             names.begin() + static_cast<std::ptrdiff_t>(first + count));
-        parameters.insert(parameters.begin(), type);
-        std::vector<CatalogueObject> some = Objects(queries.Run(
-            std::string(kColumns) + "s.type = ? AND s.name IN (" + Placeholders(count) + ") ORDER BY 7, 8",
-            parameters));
-        std::move(some.begin(), some.end(), std::back_inserter(objects));
+        std::vector<CatalogueObject> read = Objects(queries.Run(NamedObjectsStatement(count, type), some));
+        std::move(read.begin(), read.end(), std::back_inserter(objects));
     }
     return objects;
 }
 
-TablesByName IndexTables(const std::vector<CatalogueObject>& objects) {
-    TablesByName tables;
-    for (const CatalogueObject& object : objects)
-        if (!object.isView)
-            tables.emplace(object.name, &object);
-    return tables;
+// Reads each name on its own, so that an unreadable one keeps its error and the others are read.
+std::vector<CatalogueObject> ObjectsOneByOne(CatalogueQueries& queries, const char* type,
+                                             const std::vector<std::string>& names,
+                                             std::map<std::string, std::string>& errors) {
+    std::vector<CatalogueObject> objects;
+    for (const std::string& name : names) {
+        try {
+            std::vector<CatalogueObject> one = ObjectsNamed(queries, type, {name});
+            std::move(one.begin(), one.end(), std::back_inserter(objects));
+        } catch (const Error& error) {
+            errors[name] = error.what();
+        }
+    }
+    return objects;
 }
 
 class SqliteDialect final : public EngineDialect {
@@ -187,17 +249,15 @@ public:
     Rowset TableCatalogue(CatalogueQueries& queries, bool includeSystemTables) override {
         Rowset rowset;
         rowset.columns = {"TABLE_CATALOG", "TABLE_SCHEMA", "TABLE_NAME", "TABLE_TYPE"};
-        for (const QueryRow& row : queries.Run(
-                 "SELECT type, name FROM main.sqlite_schema WHERE type IN ('table', 'view') ORDER BY rowid",
-                 {})) {
-            const std::string& name = Field(row, 1);
+        for (const QueryRow& row : queries.Run(kListStatement, {})) {
+            const std::string& name = Field(row, 0);
             std::string type;
             if (IsSystemName(name)) {
                 if (!includeSystemTables)
                     continue;
                 type = "SYSTEM TABLE";
             } else {
-                type = Field(row, 0) == "view" ? "VIEW" : "TABLE";
+                type = Field(row, 1) == "view" ? "VIEW" : "TABLE";
             }
             rowset.rows.push_back({"", "", name, type});
         }
@@ -206,15 +266,13 @@ public:
 
     std::vector<ColumnDescription> DescribeTable(CatalogueQueries& queries,
                                                  const std::string& table) override {
-        // SQLite finds a table by its name without regard to ASCII letter case, as NOCASE compares.
-        const std::vector<CatalogueObject> found = Objects(queries.Run(
-            std::string(kColumns) + "s.type IN ('table', 'view') AND s.name = ? COLLATE NOCASE ORDER BY 7, 8",
-            {table}));
+        const std::vector<CatalogueObject> found =
+            Objects(queries.Run(NamedObjectsStatement(1, ""), {table}));
         if (found.empty())
             throw Error("no such table: " + table);
         const CatalogueObject& object = found.front();
         if (!object.isView)
-            return DescribeColumns(object);
+            return ColumnDescriber().Describe(object);
 
         const std::vector<ColumnOrigin> origins = ViewOrigins(queries, object.name);
         std::vector<std::string> originTables;
@@ -222,57 +280,74 @@ public:
             if (!origin.table.empty() &&
                 std::find(originTables.begin(), originTables.end(), origin.table) == originTables.end())
                 originTables.push_back(origin.table);
-        const std::vector<CatalogueObject> tables = ObjectsNamed(queries, "table", originTables);
-        return DescribeView(object, origins, IndexTables(tables));
+        const std::vector<CatalogueObject> tables = ObjectsNamed(queries, "<> 'view'", originTables);
+        ColumnDescriber describer;
+        return DescribeView(object, origins, IndexTables(tables), describer);
     }
 
     DatabaseSchema ReadSchema(CatalogueQueries& queries) override {
-        std::vector<CatalogueObject> objects;
+        std::vector<std::pair<std::string, bool>> listed; // name, is a view
+        std::vector<std::string> tableNames;
+        for (const QueryRow& row : queries.Run(kListStatement, {})) {
+            listed.emplace_back(Field(row, 0), Field(row, 1) == "view");
+            if (!listed.back().second)
+                tableNames.push_back(listed.back().first);
+        }
+
         std::map<std::string, std::string> errors; // by object name
+        std::vector<CatalogueObject> tables;
         try {
-            objects =
-                Objects(queries.Run(std::string(kColumns) + "s.type = 'table'" + kViewsWithoutColumns, {}));
+            tables = Objects(queries.Run(AllTablesStatement(), {}));
         } catch (const Error&) {
             // A table SQLite cannot open (a virtual table of a module it lacks) stops the one statement;
-            // every object is then read on its own and only the unreadable ones keep an error.
-            objects = ObjectsOneByOne(queries, errors);
+            // the tables are then read one by one and only the unreadable ones keep an error.
+            tables = ObjectsOneByOne(queries, "<> 'view'", tableNames, errors);
         }
 
         // A view's columns come from its compiled SELECT; a view that does not compile keeps its error.
         std::map<std::string, std::vector<ColumnOrigin>> origins;
         std::vector<std::string> readableViews;
-        for (const CatalogueObject& object : objects) {
-            if (!object.isView || errors.count(object.name))
+        for (const auto& [name, isView] : listed) {
+            if (!isView)
                 continue;
             try {
-                origins[object.name] = ViewOrigins(queries, object.name);
-                readableViews.push_back(object.name);
+                origins[name] = ViewOrigins(queries, name);
+                readableViews.push_back(name);
             } catch (const Error& error) {
-                errors[object.name] = error.what();
+                errors[name] = error.what();
             }
         }
-        std::map<std::string, CatalogueObject> views;
-        for (CatalogueObject& view : ViewsWithColumns(queries, readableViews, errors))
-            views.emplace(view.name, std::move(view));
+        std::vector<CatalogueObject> views;
+        try {
+            views = ObjectsNamed(queries, "= 'view'", readableViews);
+        } catch (const Error&) {
+            views = ObjectsOneByOne(queries, "= 'view'", readableViews, errors);
+        }
+
+        const TablesByName byName = IndexTables(tables);
+        std::unordered_map<std::string, const CatalogueObject*> viewsByName;
+        for (const CatalogueObject& view : views)
+            viewsByName.emplace(view.name, &view);
 
         DatabaseSchema schema;
         schema.namesIgnoreAsciiCase = true;
-        const TablesByName tables = IndexTables(objects);
-        for (const CatalogueObject& object : objects) {
-            if (IsSystemName(object.name))
+        ColumnDescriber describer;
+        for (const auto& [name, isView] : listed) {
+            if (IsSystemName(name))
                 continue;
             TableSchema table;
-            table.name = object.name;
-            table.type = object.isView ? "VIEW" : "TABLE";
+            table.name = name;
+            table.type = isView ? "VIEW" : "TABLE";
             try {
-                if (const auto error = errors.find(object.name); error != errors.end())
+                const auto& read = isView ? viewsByName : byName;
+                if (const auto error = errors.find(name); error != errors.end())
                     table.error = error->second;
-                else if (!object.isView)
-                    table.columns = DescribeColumns(object);
-                else if (const auto view = views.find(object.name); view != views.end())
-                    table.columns = DescribeView(view->second, origins[object.name], tables);
+                else if (const auto object = read.find(name); object == read.end())
+                    table.error = "no such table: " + name;
+                else if (!isView)
+                    table.columns = describer.Describe(*object->second);
                 else
-                    table.error = "no such table: " + object.name;
+                    table.columns = DescribeView(*object->second, origins[name], byName, describer);
             } catch (const Error& error) {
                 table.columns.clear();
                 table.error = error.what();
@@ -281,51 +356,6 @@ public:
             schema.MarkReachable(schema.tables.size() - 1);
         }
         return schema;
-    }
-
-private:
-    // The slow road when the one statement fails: the objects listed, then each read by itself.
-    static std::vector<CatalogueObject> ObjectsOneByOne(CatalogueQueries& queries,
-                                                        std::map<std::string, std::string>& errors) {
-        std::vector<CatalogueObject> objects;
-        for (const QueryRow& row : queries.Run(
-                 "SELECT name, type FROM main.sqlite_schema WHERE type IN ('table', 'view') ORDER BY rowid",
-                 {})) {
-            CatalogueObject object;
-            object.name = Field(row, 0);
-            object.isView = Field(row, 1) == "view";
-            if (!object.isView) {
-                try {
-                    std::vector<CatalogueObject> one = ObjectsNamed(queries, "table", {object.name});
-                    if (!one.empty())
-                        object.columns = std::move(one.front().columns);
-                } catch (const Error& error) {
-                    errors[object.name] = error.what();
-                }
-            }
-            objects.push_back(std::move(object));
-        }
-        return objects;
-    }
-
-    // The views' own columns, in few statements; a statement that fails is retried view by view.
-    static std::vector<CatalogueObject> ViewsWithColumns(CatalogueQueries& queries,
-                                                         const std::vector<std::string>& names,
-                                                         std::map<std::string, std::string>& errors) {
-        try {
-            return ObjectsNamed(queries, "view", names);
-        } catch (const Error&) {
-        }
-        std::vector<CatalogueObject> views;
-        for (const std::string& name : names) {
-            try {
-                std::vector<CatalogueObject> one = ObjectsNamed(queries, "view", {name});
-                std::move(one.begin(), one.end(), std::back_inserter(views));
-            } catch (const Error& error) {
-                errors[name] = error.what();
-            }
-        }
-        return views;
     }
 };
 

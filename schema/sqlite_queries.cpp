@@ -93,13 +93,16 @@ std::vector<QueryRow> SqliteQueries::Run(const std::string& sql, const std::vect
         QueryRow row;
         row.reserve(static_cast<std::size_t>(count));
         for (int i = 0; i < count; ++i) {
-            if (sqlite3_column_type(statement.get(), i) == SQLITE_NULL) {
+            // No text is NULL, or a value that could not be converted for want of memory.
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), i));
+            if (!text) {
+                if (sqlite3_errcode(db_) == SQLITE_NOMEM)
+                    throw Error(sqlite3_errmsg(db_));
                 row.emplace_back();
                 continue;
             }
-            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), i));
-            row.emplace_back(
-                std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(statement.get(), i))));
+            row.emplace_back(std::in_place, text,
+                             static_cast<std::size_t>(sqlite3_column_bytes(statement.get(), i)));
         }
         rows.push_back(std::move(row));
     }
