@@ -14,21 +14,18 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
-#include <spawn.h>
 #include <stdexcept>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
 using korvista::bench::BuildDatabase;
+using korvista::bench::ChildRun;
 using korvista::bench::Clock;
+using korvista::bench::Median;
+using korvista::bench::RunCli;
 using korvista::bench::Seconds;
 using korvista::bench::TableName;
 
@@ -80,39 +77,6 @@ double BareDescribe(const std::string& cs1, const std::string& cs2, int tables) 
     return elapsed;
 }
 
-struct ChildRun {
-    double seconds = 0;
-    long maxRssKiB = 0;
-    int status = -1;
-};
-
-ChildRun RunCli(const std::string& cs1, const std::string& cs2) {
-    const char* argv[] = {KORVISTA_CLI_PATH, "--format", "tsv", cs1.c_str(), cs2.c_str(), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const Clock::time_point start = Clock::now();
-    pid_t pid = 0;
-    if (posix_spawn(&pid, KORVISTA_CLI_PATH, &actions, nullptr, const_cast<char**>(argv), environ) != 0)
-        throw std::runtime_error("cannot start korvista-cli");
-    posix_spawn_file_actions_destroy(&actions);
-    int wstatus = 0;
-    rusage usage{};
-    if (wait4(pid, &wstatus, 0, &usage) != pid)
-        throw std::runtime_error("wait4 failed");
-    ChildRun run;
-    run.seconds = Seconds(Clock::now() - start);
-    run.maxRssKiB = usage.ru_maxrss;
-    run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-    return run;
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 // Both measurements [runs] times over the pair, then the medians and the peak.
 void Measure(const std::string& what, const std::string& cs1, const std::string& cs2, int tables, int columns,
              int runs) {
@@ -122,7 +86,7 @@ void Measure(const std::string& what, const std::string& cs1, const std::string&
     int status = -1;
     for (int r = 0; r < runs; ++r) {
         bare.push_back(BareDescribe(cs1, cs2, tables));
-        const ChildRun run = RunCli(cs1, cs2);
+        const ChildRun run = RunCli(KORVISTA_CLI_PATH, cs1, cs2);
         cli.push_back(run.seconds);
         peak = std::max(peak, run.maxRssKiB);
         status = run.status;
