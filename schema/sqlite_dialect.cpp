@@ -26,54 +26,58 @@ struct CatalogueColumn {
     std::string name;
     std::string declaredType;
     bool notNull = false;
+    int keyPosition = 0; // 1, 2, ... in the primary key; 0 outside it
     bool rowidAlias = false;
 };
 
 struct CatalogueObject {
     std::string name;
     bool isView = false;
+    bool hasKeyIndex = false; // an index of origin 'pk'
     std::vector<CatalogueColumn> columns;
 };
 
-// The flags column of a column row.
-constexpr int kNotNull = 1, kRowidAlias = 2, kView = 4;
-
-// The columns of every object of `objects`, a FROM item o(name, type) and the conditions on it. Every row:
-// the object's name, its column's name, declared type and flags (kView only where `viewFlag`). Hidden 1 is
-// a virtual table's hidden column, which SELECT * leaves out; generated columns (hidden 2 and 3) are part
-// of it. The rowid alias is the only key column, declared exactly INTEGER, of a table that has no index of
-// origin 'pk' (WITHOUT ROWID, composite keys and "INTEGER PRIMARY KEY DESC" have one). Rows of one object
-// come together, in column order, as PRAGMA table_xinfo gives them.
-std::string ColumnsOf(const std::string& objects, const std::string& conditions, bool viewFlag) {
-    return "SELECT o.name, x.name, x.type, x.\"notnull\" + "
-           "CASE WHEN x.pk = 1 AND upper(x.type) = 'INTEGER' "
-           "AND (SELECT count(*) FROM pragma_table_xinfo(o.name, 'main') WHERE pk > 0) = 1 "
-           "AND NOT EXISTS (SELECT 1 FROM pragma_index_list(o.name, 'main') WHERE origin = 'pk') "
-           "THEN 2 ELSE 0 END" +
-           std::string(viewFlag ? " + CASE WHEN o.type = 'view' THEN 4 ELSE 0 END" : "") + " FROM " +
-           objects + " JOIN pragma_table_xinfo(o.name, 'main') AS x WHERE x.hidden <> 1" + conditions;
-}
+// Rows of the column statements: the object's name, then its column's name, declared type and
+// notnull + 2 * pk; or the object's name and NULLs for an index of origin 'pk'. Hidden 1 is a virtual
+// table's hidden column, which SELECT * leaves out; generated columns (hidden 2 and 3) are part of it.
+// Rows of one object's columns come together, in column order, as PRAGMA table_xinfo gives them.
+constexpr const char* kColumnValues = "x.name, x.type, x.\"notnull\" + 2 * x.pk";
 
 // Tables and views in the schema table's order.
 constexpr const char* kListStatement =
     "SELECT name, type FROM main.sqlite_schema WHERE type IN ('table', 'view') ORDER BY rowid";
 
 // Every table's columns. Views are left to their own statements: their columns need the view's SELECT to
-// compile, and one view over a dropped table must not make every other object unreadable.
+// compile, and one view over a dropped table must not make every other object unreadable. An index of
+// origin 'pk' is either a WITHOUT ROWID table's own b-tree, whose SQL says so, or one of the automatic
+// indexes that the schema table lists without SQL; only those tables are asked for their indexes.
 const std::string& AllTablesStatement() {
-    static const std::string sql = ColumnsOf("main.sqlite_schema AS o", " AND o.type = 'table'", false);
+    static const std::string sql =
+        std::string("SELECT o.name, ") + kColumnValues +
+        " FROM main.sqlite_schema AS o JOIN pragma_table_xinfo(o.name, 'main') AS x"
+        " WHERE o.type = 'table' AND x.hidden <> 1"
+        " UNION ALL SELECT o.name, NULL, NULL, NULL"
+        " FROM main.sqlite_schema AS o JOIN pragma_index_list(o.name, 'main') AS i"
+        " WHERE o.type = 'table' AND i.origin = 'pk' AND (o.sql LIKE '%without%rowid%' OR o.name IN"
+        " (SELECT tbl_name FROM main.sqlite_schema WHERE type = 'index' AND sql IS NULL))";
     return sql;
 }
 
-// The objects that `count` bound names reach, as SQLite finds a table by name: through its schema, without
-// regard to ASCII letter case. `type` is "= 'view'" or "<> 'view'", or empty for both.
-std::string NamedObjectsStatement(std::size_t count, const char* type) {
-    std::string values;
-    for (std::size_t i = 0; i < count; ++i)
-        values += i ? ", (?)" : "(?)";
-    return ColumnsOf(
-        "(VALUES " + values + ") AS w JOIN pragma_table_list(w.column1) AS o",
-        std::string(" AND o.schema = 'main'") + (*type ? std::string(" AND o.type ") + type : ""), true);
+// The columns of `count` bound names, each found as SQLite finds a table: without regard to ASCII letter
+// case. One name is bound four times, more names twice each.
+std::string NamedObjectsStatement(std::size_t count) {
+    if (count == 1)
+        return std::string("SELECT ?, ") + kColumnValues +
+               " FROM pragma_table_xinfo(?, 'main') AS x WHERE x.hidden <> 1"
+               " UNION ALL SELECT ?, NULL, NULL, NULL FROM pragma_index_list(?, 'main') WHERE origin = 'pk'";
+    std::string names = "(SELECT ? AS name";
+    for (std::size_t i = 1; i < count; ++i)
+        names += " UNION ALL SELECT ?";
+    names += ") AS o";
+    return std::string("SELECT o.name, ") + kColumnValues + " FROM " + names +
+           " JOIN pragma_table_xinfo(o.name, 'main') AS x WHERE x.hidden <> 1"
+           " UNION ALL SELECT o.name, NULL, NULL, NULL FROM " +
+           names + " JOIN pragma_index_list(o.name, 'main') AS i WHERE i.origin = 'pk'";
 }
 
 // Names per statement where a list of them is bound, well below any SQLite's limit of parameters.
@@ -98,42 +102,65 @@ const std::string& Field(const QueryRow& row, std::size_t i) {
     return i < row.size() && row[i] ? *row[i] : empty;
 }
 
-int Flags(const std::string& text) {
+int Number(const std::string& text) {
     int value = 0;
     std::from_chars(text.data(), text.data() + text.size(), value);
     return value;
 }
 
-// Groups the rows of ColumnsOf by object, in the order the objects first appear.
+// The rowid alias: the only key column, declared exactly INTEGER, of a table without an index of origin
+// 'pk' (WITHOUT ROWID, composite keys and "INTEGER PRIMARY KEY DESC" have one).
+void MarkRowidAlias(CatalogueObject& object) {
+    if (object.hasKeyIndex)
+        return;
+    CatalogueColumn* key = nullptr;
+    for (CatalogueColumn& column : object.columns) {
+        if (column.keyPosition == 0)
+            continue;
+        if (key)
+            return;
+        key = &column;
+    }
+    if (key && AsciiEqualsNoCase(key->declaredType, "INTEGER"))
+        key->rowidAlias = true;
+}
+
+// Groups the rows of the column statements by object, in the order the objects first appear.
 std::vector<CatalogueObject> Objects(std::vector<QueryRow> rows) {
     std::vector<CatalogueObject> objects;
     std::unordered_map<std::string, std::size_t> index;
     for (std::size_t r = 0; r < rows.size(); ++r) {
         QueryRow& row = rows[r];
-        if (row.size() < 4 || !row[1])
+        if (row.size() < 4)
             throw Error("The SQLite catalogue gave an incomplete row.");
         const std::string& name = Field(row, 0);
-        const int flags = Flags(Field(row, 3));
-        // Rows of one object come together; the index is for a statement that would interleave them.
+        // Columns of one object come together; its index rows come after every object's columns.
         std::size_t at = objects.size();
         if (!objects.empty() && objects.back().name == name)
             at = objects.size() - 1;
         else if (const auto [found, added] = index.try_emplace(name, objects.size()); !added)
             at = found->second;
         if (at == objects.size()) {
-            objects.push_back({name, (flags & kView) != 0, {}});
+            objects.push_back({name, false, false, {}});
             std::size_t together = 1;
             while (r + together < rows.size() && Field(rows[r + together], 0) == name)
                 ++together;
             objects.back().columns.reserve(together);
         }
+        if (!row[1]) {
+            objects[at].hasKeyIndex = true;
+            continue;
+        }
+        const int flags = Number(Field(row, 3));
         CatalogueColumn column;
         column.name = std::move(*row[1]);
         column.declaredType = row[2] ? std::move(*row[2]) : std::string();
-        column.notNull = (flags & kNotNull) != 0;
-        column.rowidAlias = (flags & kRowidAlias) != 0;
+        column.notNull = (flags & 1) != 0;
+        column.keyPosition = flags >> 1;
         objects[at].columns.push_back(std::move(column));
     }
+    for (CatalogueObject& object : objects)
+        MarkRowidAlias(object);
     return objects;
 }
 
@@ -210,31 +237,40 @@ std::vector<ColumnOrigin> ViewOrigins(CatalogueQueries& queries, const std::stri
     return queries.Origins("SELECT * FROM main." + QuoteIdentifier(view));
 }
 
-// The objects of the given type and names with their columns, a bounded number of names per statement.
-std::vector<CatalogueObject> ObjectsNamed(CatalogueQueries& queries, const char* type,
-                                          const std::vector<std::string>& names) {
+using Named = std::pair<std::string, const char*>; // name, "table" or "view"
+
+// The named objects with their columns, a bounded number of names per statement.
+std::vector<CatalogueObject> ObjectsNamed(CatalogueQueries& queries, const std::vector<Named>& names) {
     std::vector<CatalogueObject> objects;
     for (std::size_t first = 0; first < names.size(); first += kNamesPerStatement) {
         const std::size_t count = std::min(kNamesPerStatement, names.size() - first);
-        const std::vector<std::string> some(names.begin() + static_cast<std::ptrdiff_t>(first),
-                                            names.begin() + static_cast<std::ptrdiff_t>(first + count));
-        std::vector<CatalogueObject> read = Objects(queries.Run(NamedObjectsStatement(count, type), some));
+        std::vector<std::string> parameters;
+        for (int pass = 0; pass < (count == 1 ? 4 : 2); ++pass)
+            for (std::size_t i = first; i < first + count; ++i)
+                parameters.push_back(names[i].first);
+        std::vector<CatalogueObject> read = Objects(queries.Run(NamedObjectsStatement(count), parameters));
+        const auto begin = names.begin() + static_cast<std::ptrdiff_t>(first);
+        const auto end = begin + static_cast<std::ptrdiff_t>(count);
+        for (CatalogueObject& object : read) {
+            const auto named =
+                std::find_if(begin, end, [&](const Named& n) { return n.first == object.name; });
+            object.isView = named != end && std::string_view(named->second) == "view";
+        }
         std::move(read.begin(), read.end(), std::back_inserter(objects));
     }
     return objects;
 }
 
 // Reads each name on its own, so that an unreadable one keeps its error and the others are read.
-std::vector<CatalogueObject> ObjectsOneByOne(CatalogueQueries& queries, const char* type,
-                                             const std::vector<std::string>& names,
+std::vector<CatalogueObject> ObjectsOneByOne(CatalogueQueries& queries, const std::vector<Named>& names,
                                              std::map<std::string, std::string>& errors) {
     std::vector<CatalogueObject> objects;
-    for (const std::string& name : names) {
+    for (const Named& name : names) {
         try {
-            std::vector<CatalogueObject> one = ObjectsNamed(queries, type, {name});
+            std::vector<CatalogueObject> one = ObjectsNamed(queries, {name});
             std::move(one.begin(), one.end(), std::back_inserter(objects));
         } catch (const Error& error) {
-            errors[name] = error.what();
+            errors[name.first] = error.what();
         }
     }
     return objects;
@@ -264,34 +300,45 @@ public:
         return rowset;
     }
 
+    // The column query compiled tells which object the name reaches: a table is the origin of all its
+    // columns, a view of none of them. The columns then come in one statement.
     std::vector<ColumnDescription> DescribeTable(CatalogueQueries& queries,
                                                  const std::string& table) override {
-        const std::vector<CatalogueObject> found =
-            Objects(queries.Run(NamedObjectsStatement(1, ""), {table}));
-        if (found.empty())
-            throw Error("no such table: " + table);
-        const CatalogueObject& object = found.front();
-        if (!object.isView)
-            return ColumnDescriber().Describe(object);
+        const std::vector<ColumnOrigin> origins = ViewOrigins(queries, table);
+        const bool isTable =
+            !origins.empty() && std::all_of(origins.begin(), origins.end(), [&](const ColumnOrigin& o) {
+                return AsciiEqualsNoCase(o.table, table);
+            });
+        if (isTable) {
+            const std::vector<CatalogueObject> found =
+                ObjectsNamed(queries, {{origins.front().table, "table"}});
+            if (found.empty())
+                throw Error("no such table: " + table);
+            return ColumnDescriber().Describe(found.front());
+        }
 
-        const std::vector<ColumnOrigin> origins = ViewOrigins(queries, object.name);
-        std::vector<std::string> originTables;
+        std::vector<Named> names = {{table, "view"}};
         for (const ColumnOrigin& origin : origins)
-            if (!origin.table.empty() &&
-                std::find(originTables.begin(), originTables.end(), origin.table) == originTables.end())
-                originTables.push_back(origin.table);
-        const std::vector<CatalogueObject> tables = ObjectsNamed(queries, "<> 'view'", originTables);
+            if (!origin.table.empty() && std::none_of(names.begin() + 1, names.end(), [&](const Named& n) {
+                    return n.first == origin.table;
+                }))
+                names.emplace_back(origin.table, "table");
+        const std::vector<CatalogueObject> objects = ObjectsNamed(queries, names);
+        const auto view = std::find_if(objects.begin(), objects.end(),
+                                       [](const CatalogueObject& object) { return object.isView; });
+        if (view == objects.end())
+            throw Error("no such table: " + table);
         ColumnDescriber describer;
-        return DescribeView(object, origins, IndexTables(tables), describer);
+        return DescribeView(*view, origins, IndexTables(objects), describer);
     }
 
     DatabaseSchema ReadSchema(CatalogueQueries& queries) override {
         std::vector<std::pair<std::string, bool>> listed; // name, is a view
-        std::vector<std::string> tableNames;
+        std::vector<Named> tableNames;
         for (const QueryRow& row : queries.Run(kListStatement, {})) {
             listed.emplace_back(Field(row, 0), Field(row, 1) == "view");
             if (!listed.back().second)
-                tableNames.push_back(listed.back().first);
+                tableNames.emplace_back(listed.back().first, "table");
         }
 
         std::map<std::string, std::string> errors; // by object name
@@ -301,27 +348,27 @@ public:
         } catch (const Error&) {
             // A table SQLite cannot open (a virtual table of a module it lacks) stops the one statement;
             // the tables are then read one by one and only the unreadable ones keep an error.
-            tables = ObjectsOneByOne(queries, "<> 'view'", tableNames, errors);
+            tables = ObjectsOneByOne(queries, tableNames, errors);
         }
 
         // A view's columns come from its compiled SELECT; a view that does not compile keeps its error.
         std::map<std::string, std::vector<ColumnOrigin>> origins;
-        std::vector<std::string> readableViews;
+        std::vector<Named> readableViews;
         for (const auto& [name, isView] : listed) {
             if (!isView)
                 continue;
             try {
                 origins[name] = ViewOrigins(queries, name);
-                readableViews.push_back(name);
+                readableViews.emplace_back(name, "view");
             } catch (const Error& error) {
                 errors[name] = error.what();
             }
         }
         std::vector<CatalogueObject> views;
         try {
-            views = ObjectsNamed(queries, "= 'view'", readableViews);
+            views = ObjectsNamed(queries, readableViews);
         } catch (const Error&) {
-            views = ObjectsOneByOne(queries, "= 'view'", readableViews, errors);
+            views = ObjectsOneByOne(queries, readableViews, errors);
         }
 
         const TablesByName byName = IndexTables(tables);
