@@ -10,9 +10,9 @@
 #include <algorithm>
 #include <charconv>
 #include <cstddef>
-#include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
