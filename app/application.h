@@ -14,6 +14,9 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
+// Loads the toolkit's own Dutch texts (file chooser, standard buttons); gives whether they were found.
+bool InstallQtTranslations(QCoreApplication& application);
+
 // Shows the main window centred on its screen, unless the platform asked for another state.
 void ShowMainWindow(QWidget* window);
 

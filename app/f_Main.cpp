@@ -1,5 +1,6 @@
 #include "app/f_Main.h"
 
+#include "app/accelerators.h"
 #include "app/app_title.h"
 #include "app/command_list.h"
 #include "app/error_box.h"
@@ -84,23 +85,6 @@ protected:
     bool eventFilter(QObject*, QEvent* event) override { return event->type() == QEvent::ToolTip; }
 };
 
-QFont WindowFont() {
-    const QString designed = QStringLiteral("MS Sans Serif");
-    const bool present = QFontDatabase::families().contains(designed);
-    QFont font = present ? QFont(designed) : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    // 8 points at the 96 pixels per inch the pixel layout is drawn for.
-    font.setPixelSize(11);
-    if (!present) {
-        // The captions were sized for a narrow face; a wider one takes its condensed cut where it has one.
-        const QString probe = QStringLiteral("Null-velden");
-        QFont narrow = font;
-        narrow.setStretch(QFont::Condensed);
-        if (QFontMetrics(font).horizontalAdvance(probe) > 56 &&
-            QFontMetrics(narrow).horizontalAdvance(probe) < QFontMetrics(font).horizontalAdvance(probe))
-            font = narrow;
-    }
-    return font;
-}
 
 bool BlankAfterTrim(const std::string& text) {
     for (const char c : text)
@@ -201,6 +185,24 @@ private:
 };
 
 } // namespace
+
+QFont WindowFont() {
+    const QString designed = QStringLiteral("MS Sans Serif");
+    const bool present = QFontDatabase::families().contains(designed);
+    QFont font = present ? QFont(designed) : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    // 8 points at the 96 pixels per inch the pixel layout is drawn for.
+    font.setPixelSize(11);
+    if (!present) {
+        // The captions were sized for a narrow face; a wider one takes its condensed cut where it has one.
+        const QString probe = QStringLiteral("Null-velden");
+        QFont narrow = font;
+        narrow.setStretch(QFont::Condensed);
+        if (QFontMetrics(font).horizontalAdvance(probe) > 56 &&
+            QFontMetrics(narrow).horizontalAdvance(probe) < QFontMetrics(font).horizontalAdvance(probe))
+            font = narrow;
+    }
+    return font;
+}
 
 TfrmMain::TfrmMain(QWidget* parent, const std::string& settingsPath)
     : QMainWindow(parent), FSettingsPath(settingsPath) {
@@ -384,8 +386,12 @@ void TfrmMain::CreateMenu() {
     // Menus and the status bar keep the system's font, as the platform draws them.
     MainMenu->setFont(QApplication::font());
     setMenuBar(MainMenu);
-    auto menu = [this](const char* name, const char* caption) {
-        QMenu* m = MainMenu->addMenu(QString::fromUtf8(caption));
+    // Alt and the underlined letter open a menu.
+    const QStringList titles =
+        WithAccelerators({QStringLiteral("&Bestand"), QStringLiteral("Database 1"), QStringLiteral("Database 2"),
+                          QStringLiteral("Acties")});
+    auto menu = [this](const char* name, const QString& caption) {
+        QMenu* m = MainMenu->addMenu(caption);
         m->setObjectName(QString::fromUtf8(name));
         m->setFont(QApplication::font());
         ActionList->WatchMenu(m);
@@ -396,17 +402,17 @@ void TfrmMain::CreateMenu() {
         line->setObjectName(QString::fromUtf8(name));
         return line;
     };
-    Bestand1 = menu("Bestand1", "&Bestand");
+    Bestand1 = menu("Bestand1", titles[0]);
     Instellingen1 = ActionList->AddMenuEntry(Bestand1, actSettings, QStringLiteral("Instellingen1"));
     Afsluiten2 = separator(Bestand1, "Afsluiten2");
     Afsluiten1 = ActionList->AddMenuEntry(Bestand1, actClose, QStringLiteral("Afsluiten1"));
-    Database11 = menu("Database11", "Database 1");
+    Database11 = menu("Database11", titles[1]);
     Database1selecteren1 =
         ActionList->AddMenuEntry(Database11, actOpenDB1, QStringLiteral("Database1selecteren1"));
-    Database21 = menu("Database21", "Database 2");
+    Database21 = menu("Database21", titles[2]);
     Database2selecteren1 =
         ActionList->AddMenuEntry(Database21, actOpenDB2, QStringLiteral("Database2selecteren1"));
-    Acties1 = menu("Acties1", "Acties");
+    Acties1 = menu("Acties1", titles[3]);
     Vergelijktabelstructuur1 =
         ActionList->AddMenuEntry(Acties1, actOpenDatabases, QStringLiteral("Vergelijktabelstructuur1"));
     Vergelijk1 = ActionList->AddMenuEntry(Acties1, actCompare, QStringLiteral("Vergelijk1"));
