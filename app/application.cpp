@@ -30,15 +30,16 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
     }
 }
 
-bool InstallQtTranslations(QCoreApplication& application) {
+QTranslator* InstallQtTranslations(QCoreApplication& application) {
     auto* translator = new QTranslator(&application);
     // The window speaks Dutch whatever the user's locale, and so do the toolkit's own dialogs.
     if (!translator->load(QLocale(QLocale::Dutch, QLocale::Netherlands), QStringLiteral("qtbase"),
-                          QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+                          QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
+        !QCoreApplication::installTranslator(translator)) {
         delete translator;
-        return false;
+        return nullptr;
     }
-    return QCoreApplication::installTranslator(translator);
+    return translator;
 }
 
 void ShowMainWindow(QWidget* window) {

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 
+class QTranslator;
 class QWidget;
 
 namespace korvista {
@@ -14,8 +15,9 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
-// Loads the toolkit's own Dutch texts (file chooser, standard buttons); gives whether they were found.
-bool InstallQtTranslations(QCoreApplication& application);
+// Loads the toolkit's own Dutch texts (file chooser, standard buttons); gives the installed translator,
+// owned by the application, or nullptr when the translations are missing.
+QTranslator* InstallQtTranslations(QCoreApplication& application);
 
 // Shows the main window centred on its screen, unless the platform asked for another state.
 void ShowMainWindow(QWidget* window);
