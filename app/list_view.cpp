@@ -80,6 +80,11 @@ public:
     }
 
 protected:
+    // The header shares the list's selection only to highlight sections, which it does not.
+    QRegion visualRegionForSelection(const QItemSelection& selection) const override {
+        return highlightSections() ? QHeaderView::visualRegionForSelection(selection) : QRegion();
+    }
+
     void changeEvent(QEvent* event) override {
         if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
             height_ = -1;
@@ -259,6 +264,14 @@ QRegion TListView::visualRegionForSelection(const QItemSelection& selection) con
             region += QRect(0, top.top(), viewport()->width(), bottom.bottom() - top.top() + 1);
     }
     return region;
+}
+
+void TListView::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight, const QList<int>& roles) {
+    // Rows are one line of text each, as high as the font makes them: changed texts only need a repaint,
+    // and a list that cannot repaint now repaints in full once it can again.
+    if (!viewport()->updatesEnabled())
+        return;
+    QTreeWidget::dataChanged(topLeft, bottomRight, roles);
 }
 
 void TListView::updateGeometries() {

@@ -54,6 +54,8 @@ protected:
     void leaveEvent(QEvent* event) override;
     void updateGeometries() override;
     QRegion visualRegionForSelection(const QItemSelection& selection) const override;
+    void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                     const QList<int>& roles = QList<int>()) override;
 
 private:
     void FitAutoSizeColumn();
