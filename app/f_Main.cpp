@@ -85,7 +85,6 @@ protected:
     bool eventFilter(QObject*, QEvent* event) override { return event->type() == QEvent::ToolTip; }
 };
 
-
 bool BlankAfterTrim(const std::string& text) {
     for (const char c : text)
         if (static_cast<unsigned char>(c) > 32)
@@ -387,9 +386,8 @@ void TfrmMain::CreateMenu() {
     MainMenu->setFont(QApplication::font());
     setMenuBar(MainMenu);
     // Alt and the underlined letter open a menu.
-    const QStringList titles =
-        WithAccelerators({QStringLiteral("&Bestand"), QStringLiteral("Database 1"), QStringLiteral("Database 2"),
-                          QStringLiteral("Acties")});
+    const QStringList titles = WithAccelerators({QStringLiteral("&Bestand"), QStringLiteral("Database 1"),
+                                                 QStringLiteral("Database 2"), QStringLiteral("Acties")});
     auto menu = [this](const char* name, const QString& caption) {
         QMenu* m = MainMenu->addMenu(caption);
         m->setObjectName(QString::fromUtf8(name));

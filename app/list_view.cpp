@@ -266,7 +266,8 @@ QRegion TListView::visualRegionForSelection(const QItemSelection& selection) con
     return region;
 }
 
-void TListView::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight, const QList<int>& roles) {
+void TListView::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                            const QList<int>& roles) {
     // Rows are one line of text each, as high as the font makes them: changed texts only need a repaint,
     // and a list that cannot repaint now repaints in full once it can again.
     if (!viewport()->updatesEnabled())

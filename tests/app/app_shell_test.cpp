@@ -41,7 +41,8 @@ TEST(AcceleratorTest, FirstLetterOrDigitThatNoSiblingHasTaken) {
         QStringList shown;
     } cases[] = {
         // A designed letter is taken first, wherever it stands.
-        {{"&Bestand", "Database 1", "Database 2", "Acties"}, {"&Bestand", "&Database 1", "D&atabase 2", "A&cties"}},
+        {{"&Bestand", "Database 1", "Database 2", "Acties"},
+         {"&Bestand", "&Database 1", "D&atabase 2", "A&cties"}},
         {{"Boek", "&Bestand"}, {"B&oek", "&Bestand"}},
         // Letter case does not matter; digits count; blanks and punctuation are passed over.
         {{"aa", "AB", "a1"}, {"&aa", "A&B", "a&1"}},

@@ -9,8 +9,8 @@
 
 #include <QCheckBox>
 #include <QHeaderView>
-#include <QScrollBar>
 #include <QLabel>
+#include <QScrollBar>
 #include <QTimer>
 #include <QtTest/QTest>
 
@@ -217,8 +217,8 @@ TEST_F(ComparisonRunTest, TheTableListFollowsTheRunAndEndsOnTheLastTableInView) 
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     const auto inView = [&w] {
         const int row = w.lvTables->SelectedIndex();
-        return row >= 0 &&
-               w.lvTables->viewport()->rect().contains(w.lvTables->visualItemRect(w.lvTables->topLevelItem(row)));
+        return row >= 0 && w.lvTables->viewport()->rect().contains(
+                               w.lvTables->visualItemRect(w.lvTables->topLevelItem(row)));
     };
     // Dispatched by the run's event pass after each table.
     int seen = 0;
@@ -239,8 +239,8 @@ TEST_F(ComparisonRunTest, TheTableListFollowsTheRunAndEndsOnTheLastTableInView) 
     EXPECT_EQ(Rows(w.lvDB1), (RowList{{"a_59", "integer", "0", "Null"}}));
     // Everything the run held back paints again.
     for (TListView* list : {w.lvTables, w.lvDB1, w.lvDB2, w.lvResults})
-        for (QWidget* part : {list->viewport(), list->header()->viewport(),
-                              static_cast<QWidget*>(list->verticalScrollBar())})
+        for (QWidget* part :
+             {list->viewport(), list->header()->viewport(), static_cast<QWidget*>(list->verticalScrollBar())})
             EXPECT_TRUE(part->updatesEnabled()) << list->objectName().toStdString();
     EXPECT_TRUE(w.lblC1->updatesEnabled());
 }

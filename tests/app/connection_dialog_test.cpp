@@ -377,7 +377,8 @@ TEST_F(ConnectionTestButtonTest, ReportsTheProvidersMessageOnFailure) {
     EXPECT_TRUE(ui->boxes[0].error);
     EXPECT_THAT(ui->boxes[0].text.toStdString(),
                 HasSubstr("unable to open database file: " + missing.toStdString()));
-    EXPECT_TRUE(ui->boxes[0].text.startsWith("Verbinding mislukt:\n")) << "the provider's words on a line of their own";
+    EXPECT_TRUE(ui->boxes[0].text.startsWith("Verbinding mislukt:\n"))
+        << "the provider's words on a line of their own";
     EXPECT_FALSE(QFile::exists(missing)) << "testing must not create the database";
 
     // A non-database file fails as well, with SQLite's own words.

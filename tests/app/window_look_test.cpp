@@ -249,8 +249,8 @@ TEST_F(ScaledWindowTest, LayoutAndPicturesScaleAsOnePiece) {
         int detailed = 0;
         for (int y = 0; y < 48; y += 2)
             for (int x = 0; x < 48; x += 2)
-                detailed += icon.pixel(x, y) != icon.pixel(x + 1, y + 1) ||
-                            icon.pixel(x, y) != icon.pixel(x + 1, y);
+                detailed +=
+                    icon.pixel(x, y) != icon.pixel(x + 1, y + 1) || icon.pixel(x, y) != icon.pixel(x + 1, y);
         EXPECT_GT(detailed, 48) << button->objectName().toStdString();
     }
 }

@@ -181,12 +181,13 @@ int main(int argc, char** argv) {
                 const Memory now = MemoryNow();
                 if (run == 1)
                     first = now;
-                std::printf("run %d: korvista-cli %.3f s (cpu %.3f s); Openen databases %.3f s; Vergelijk %.3f s "
-                            "(cpu %.3f s, %d paint events), %d result rows, \"%s\", heap in use %.1f MiB, "
-                            "resident %.1f MiB\n",
-                            run, cli.back().wall, cli.back().cpu, open.back().wall, compare.back().wall,
-                            compare.back().cpu, counter.paints, window.lvResults->topLevelItemCount(),
-                            seen->last.toUtf8().constData(), now.heapMiB, now.residentMiB);
+                std::printf(
+                    "run %d: korvista-cli %.3f s (cpu %.3f s); Openen databases %.3f s; Vergelijk %.3f s "
+                    "(cpu %.3f s, %d paint events), %d result rows, \"%s\", heap in use %.1f MiB, "
+                    "resident %.1f MiB\n",
+                    run, cli.back().wall, cli.back().cpu, open.back().wall, compare.back().wall,
+                    compare.back().cpu, counter.paints, window.lvResults->topLevelItemCount(),
+                    seen->last.toUtf8().constData(), now.heapMiB, now.residentMiB);
                 if (run == runs && runs > 1)
                     std::printf("growth from run 1 to run %d: heap %+.2f MiB, resident %+.1f MiB\n", runs,
                                 now.heapMiB - first.heapMiB, now.residentMiB - first.residentMiB);
