@@ -16,8 +16,8 @@ QString ApplicationTitle(const std::string& exeName) {
         name.truncate(dot);
     if (name.isEmpty())
         return name;
-    // The first letter is shown in upper case so that korvista reads as the product's name, Korvista.
-    return name.left(1).toUpper() + name.mid(1).toLower();
+    // The first character stands as it is; only the rest is lowered.
+    return name.left(1) + name.mid(1).toLower();
 }
 
 QString AppTitle() {

@@ -5,7 +5,10 @@
 #include "app/image_list.h"
 #include "support/u_Utility.h"
 
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QScreen>
+#include <QTranslator>
 #include <QWidget>
 #include <memory>
 
@@ -25,6 +28,18 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
         ShowErrorBox(std::current_exception());
         return false;
     }
+}
+
+QTranslator* InstallQtTranslations(QCoreApplication& application) {
+    auto* translator = new QTranslator(&application);
+    // The window speaks Dutch whatever the user's locale, and so do the toolkit's own dialogs.
+    if (!translator->load(QLocale(QLocale::Dutch, QLocale::Netherlands), QStringLiteral("qtbase"),
+                          QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
+        !QCoreApplication::installTranslator(translator)) {
+        delete translator;
+        return nullptr;
+    }
+    return translator;
 }
 
 void ShowMainWindow(QWidget* window) {
@@ -47,6 +62,8 @@ int RunKorvista(int argc, char** argv) {
         // Qt reads its own platform options from the arguments; the tool reads none.
         TApplication application(argc, argv);
         InitPictures();
+        // Without the translations the toolkit's texts stay English; the tool works all the same.
+        InstallQtTranslations(application);
         application.setWindowIcon(ProgramIcon());
         // The connections need no per-thread initialisation here (no COM on this platform).
         auto window = std::make_unique<TfrmMain>();

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 
+class QTranslator;
 class QWidget;
 
 namespace korvista {
@@ -13,6 +14,10 @@ public:
     TApplication(int& argc, char** argv);
     bool notify(QObject* receiver, QEvent* event) override;
 };
+
+// Loads the toolkit's own Dutch texts (file chooser, standard buttons); gives the installed translator,
+// owned by the application, or nullptr when the translations are missing.
+QTranslator* InstallQtTranslations(QCoreApplication& application);
 
 // Shows the main window centred on its screen, unless the platform asked for another state.
 void ShowMainWindow(QWidget* window);

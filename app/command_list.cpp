@@ -1,5 +1,6 @@
 #include "app/command_list.h"
 
+#include "app/accelerators.h"
 #include "app/error_box.h"
 
 #include <QAbstractEventDispatcher>
@@ -130,14 +131,33 @@ QAction* TActionList::AddMenuEntry(QMenu* menu, QAction* command, const QString&
     entry->setVisible(command->isVisible());
     menu->addAction(entry);
     menuEntries_.emplace_back(entry, command);
-    connect(command, &QAction::changed, entry, [entry, command] {
-        entry->setText(command->text());
+    connect(command, &QAction::changed, entry, [this, menu, entry, command] {
+        ShowMenuCaptions(menu);
         entry->setIcon(command->icon());
         entry->setEnabled(command->isEnabled());
         entry->setVisible(command->isVisible());
     });
     connect(entry, &QAction::triggered, this, [this, command] { ExecuteTriggered(command); });
+    ShowMenuCaptions(menu);
     return entry;
+}
+
+void TActionList::ShowMenuCaptions(QMenu* menu) {
+    // An entry shows its command's caption with the accelerator it gets among its siblings.
+    std::vector<QAction*> entries;
+    QStringList captions;
+    for (QAction* entry : menu->actions()) {
+        if (entry->isSeparator())
+            continue;
+        auto it = std::find_if(menuEntries_.begin(), menuEntries_.end(),
+                               [&](const auto& pair) { return pair.first == entry; });
+        entries.push_back(entry);
+        captions << (it != menuEntries_.end() ? it->second->text() : entry->text());
+    }
+    const QStringList shown = WithAccelerators(captions);
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        if (entries[i]->text() != shown[static_cast<qsizetype>(i)])
+            entries[i]->setText(shown[static_cast<qsizetype>(i)]);
 }
 
 void TActionList::WatchMenu(QMenu* menu) {

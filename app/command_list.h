@@ -38,7 +38,8 @@ public:
     bool Suspended() const { return suspended_; }
     void SetSuspended(bool value);
 
-    // A menu entry bound to a command: shows its caption, picture and state and executes it.
+    // A menu entry bound to a command: shows its caption (with an accelerator, see WithAccelerators),
+    // picture and state and executes it.
     QAction* AddMenuEntry(QMenu* menu, QAction* command, const QString& objectName);
     // Updates the commands of a menu's entries whenever it is about to show.
     void WatchMenu(QMenu* menu);
@@ -62,6 +63,7 @@ private:
 
     // A bound element's trigger: runs the command, errors to the error box, then the idle update.
     void ExecuteTriggered(QAction* action);
+    void ShowMenuCaptions(QMenu* menu);
     Command* Find(const QAction* action);
     const Command* Find(const QAction* action) const;
     void OnIdle();

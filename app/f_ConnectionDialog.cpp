@@ -144,8 +144,9 @@ TfrmConnection::TfrmConnection(QWidget* parent, const std::string& initial, cons
     lblWarning = new QLabel(this);
     lblWarning->setObjectName(QStringLiteral("lblWarning"));
     lblWarning->setWordWrap(true);
-    lblWarning->setText(QStringLiteral("De huidige verbindingsreeks kon niet worden gelezen (%1). "
-                                       "Annuleren laat haar ongewijzigd.")
+    // The reader's own words go on a line of their own.
+    lblWarning->setText(QStringLiteral("De huidige verbindingsreeks kon niet worden gelezen; "
+                                       "Annuleren laat haar ongewijzigd.\n%1")
                             .arg(Q(parseError)));
     lblWarning->setVisible(!parseError.empty());
 
@@ -356,7 +357,8 @@ void TfrmConnection::ShowProviders() {
     QTreeWidgetItem* drivers = AddGroup(tvProviders, QStringLiteral("ODBC-drivers"));
     QTreeWidgetItem* sources = AddGroup(tvProviders, QStringLiteral("ODBC-gegevensbronnen"));
     if (!FCatalogError.empty()) {
-        AddNote(drivers, QStringLiteral("ODBC is niet beschikbaar: %1").arg(Q(FCatalogError)));
+        AddNote(drivers, QStringLiteral("ODBC is niet beschikbaar:"));
+        AddNote(drivers, Q(FCatalogError));
     } else {
         for (const OdbcDriver& driver : FCatalog.drivers)
             consider(AddChoice(drivers, {TProviderKind::pkOdbcDriver, driver.name}, Q(driver.name),

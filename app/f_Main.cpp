@@ -1,5 +1,6 @@
 #include "app/f_Main.h"
 
+#include "app/accelerators.h"
 #include "app/app_title.h"
 #include "app/command_list.h"
 #include "app/error_box.h"
@@ -17,17 +18,21 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QFrame>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
 #include <functional>
+#include <vector>
 
 namespace korvista {
 
@@ -80,24 +85,6 @@ protected:
     bool eventFilter(QObject*, QEvent* event) override { return event->type() == QEvent::ToolTip; }
 };
 
-QFont WindowFont() {
-    const QString designed = QStringLiteral("MS Sans Serif");
-    const bool present = QFontDatabase::families().contains(designed);
-    QFont font = present ? QFont(designed) : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    // 8 points at the 96 pixels per inch the pixel layout is drawn for.
-    font.setPixelSize(11);
-    if (!present) {
-        // The captions were sized for a narrow face; a wider one takes its condensed cut where it has one.
-        const QString probe = QStringLiteral("Null-velden");
-        QFont narrow = font;
-        narrow.setStretch(QFont::Condensed);
-        if (QFontMetrics(font).horizontalAdvance(probe) > 56 &&
-            QFontMetrics(narrow).horizontalAdvance(probe) < QFontMetrics(font).horizontalAdvance(probe))
-            font = narrow;
-    }
-    return font;
-}
-
 bool BlankAfterTrim(const std::string& text) {
     for (const char c : text)
         if (static_cast<unsigned char>(c) > 32)
@@ -125,9 +112,63 @@ void FreeDescriptors(TListView* list) {
     }
 }
 
+// Shows a list's column count; the label sizes itself to its text and nothing else moves.
 void ShowCount(QLabel* label, const TListView* list) {
-    label->setText(QStringLiteral("%1 velden").arg(list->topLevelItemCount()));
+    const QString text = QStringLiteral("%1 velden").arg(list->topLevelItemCount());
+    if (label->text() == text)
+        return;
+    label->setText(text);
+    label->resize(label->sizeHint().width(), label->height());
 }
+
+// The comparison run dispatches pending events after every table, many times faster than a screen can
+// show the result. Elements whose look changes from table to table paint at most once a frame; elements
+// that the toolkit only repaints with them (the list headers) paint once, after the run. What they
+// showed in between would have been overwritten before anybody saw it. Dropping the pacer lets both
+// groups paint as they are.
+class RepaintPacer {
+public:
+    RepaintPacer(std::vector<QWidget*> changing, std::vector<QWidget*> steady)
+        : changing_(std::move(changing)), steady_(std::move(steady)) {
+        Hold(changing_, true);
+        Hold(steady_, true);
+    }
+    ~RepaintPacer() {
+        Hold(steady_, false);
+        Hold(changing_, false);
+    }
+    RepaintPacer(const RepaintPacer&) = delete;
+    RepaintPacer& operator=(const RepaintPacer&) = delete;
+
+    // Dispatches every pending event; once a frame has passed since the last paint, the changing
+    // elements paint within it. A slow display stretches the frame, so that painting takes at most a
+    // tenth of the run.
+    void DispatchPending() {
+        const bool paint = !frame_.isValid() || frame_.hasExpired(gapMs_);
+        if (!paint) {
+            QCoreApplication::processEvents();
+            return;
+        }
+        frame_.start();
+        Hold(changing_, false);
+        QCoreApplication::processEvents();
+        Hold(changing_, true);
+        gapMs_ = std::max<qint64>(FrameMs, 9 * frame_.elapsed());
+    }
+
+private:
+    static constexpr qint64 FrameMs = 40;
+
+    static void Hold(const std::vector<QWidget*>& widgets, bool hold) {
+        for (QWidget* widget : widgets)
+            widget->setUpdatesEnabled(!hold); // enabling again repaints the whole element
+    }
+
+    std::vector<QWidget*> changing_;
+    std::vector<QWidget*> steady_;
+    QElapsedTimer frame_;
+    qint64 gapMs_ = FrameMs;
+};
 
 // Restores a flag when the scope ends, also by an error.
 class FlagScope {
@@ -143,6 +184,24 @@ private:
 };
 
 } // namespace
+
+QFont WindowFont() {
+    const QString designed = QStringLiteral("MS Sans Serif");
+    const bool present = QFontDatabase::families().contains(designed);
+    QFont font = present ? QFont(designed) : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    // 8 points at the 96 pixels per inch the pixel layout is drawn for.
+    font.setPixelSize(11);
+    if (!present) {
+        // The captions were sized for a narrow face; a wider one takes its condensed cut where it has one.
+        const QString probe = QStringLiteral("Null-velden");
+        QFont narrow = font;
+        narrow.setStretch(QFont::Condensed);
+        if (QFontMetrics(font).horizontalAdvance(probe) > 56 &&
+            QFontMetrics(narrow).horizontalAdvance(probe) < QFontMetrics(font).horizontalAdvance(probe))
+            font = narrow;
+    }
+    return font;
+}
 
 TfrmMain::TfrmMain(QWidget* parent, const std::string& settingsPath)
     : QMainWindow(parent), FSettingsPath(settingsPath) {
@@ -326,8 +385,11 @@ void TfrmMain::CreateMenu() {
     // Menus and the status bar keep the system's font, as the platform draws them.
     MainMenu->setFont(QApplication::font());
     setMenuBar(MainMenu);
-    auto menu = [this](const char* name, const char* caption) {
-        QMenu* m = MainMenu->addMenu(QString::fromUtf8(caption));
+    // Alt and the underlined letter open a menu.
+    const QStringList titles = WithAccelerators({QStringLiteral("&Bestand"), QStringLiteral("Database 1"),
+                                                 QStringLiteral("Database 2"), QStringLiteral("Acties")});
+    auto menu = [this](const char* name, const QString& caption) {
+        QMenu* m = MainMenu->addMenu(caption);
         m->setObjectName(QString::fromUtf8(name));
         m->setFont(QApplication::font());
         ActionList->WatchMenu(m);
@@ -338,17 +400,17 @@ void TfrmMain::CreateMenu() {
         line->setObjectName(QString::fromUtf8(name));
         return line;
     };
-    Bestand1 = menu("Bestand1", "&Bestand");
+    Bestand1 = menu("Bestand1", titles[0]);
     Instellingen1 = ActionList->AddMenuEntry(Bestand1, actSettings, QStringLiteral("Instellingen1"));
     Afsluiten2 = separator(Bestand1, "Afsluiten2");
     Afsluiten1 = ActionList->AddMenuEntry(Bestand1, actClose, QStringLiteral("Afsluiten1"));
-    Database11 = menu("Database11", "Database 1");
+    Database11 = menu("Database11", titles[1]);
     Database1selecteren1 =
         ActionList->AddMenuEntry(Database11, actOpenDB1, QStringLiteral("Database1selecteren1"));
-    Database21 = menu("Database21", "Database 2");
+    Database21 = menu("Database21", titles[2]);
     Database2selecteren1 =
         ActionList->AddMenuEntry(Database21, actOpenDB2, QStringLiteral("Database2selecteren1"));
-    Acties1 = menu("Acties1", "Acties");
+    Acties1 = menu("Acties1", titles[3]);
     Vergelijktabelstructuur1 =
         ActionList->AddMenuEntry(Acties1, actOpenDatabases, QStringLiteral("Vergelijktabelstructuur1"));
     Vergelijk1 = ActionList->AddMenuEntry(Acties1, actCompare, QStringLiteral("Vergelijk1"));
@@ -580,33 +642,39 @@ void TfrmMain::lvTablesClick(QObject*) {
         ClearFieldList(lvDB2);
     }
     ShowCount(lblC2, lvDB2);
-    ArrangeTablesPanel();
 }
 
 void TfrmMain::ClearFieldList(TListView* list) {
-    FreeDescriptors(list);
+    // The rows go first, so that none points at a freed descriptor even for a moment.
+    const std::vector<const TFieldItem*> descriptors = Descriptors(list);
     list->clear();
+    for (const TFieldItem* field : descriptors)
+        delete field;
 }
 
 void TfrmMain::LoadFields(TListView* list, const std::string& tableName, TDatabase* database) {
     if (!database || !database->ADO().Connected())
         return;
     const std::vector<FieldDef> definitions = ReadTableFields(database->ADO(), tableName);
-    // Descriptors go with the rows they belong to.
-    ClearFieldList(list);
+    // Descriptors go with the rows they belong to: the old ones are freed once no row carries them.
+    const std::vector<const TFieldItem*> previous = Descriptors(list);
+    std::vector<TListView::Row> rows;
+    rows.reserve(definitions.size());
     for (const FieldDef& definition : definitions) {
         auto* field = new TFieldItem(this);
         field->FieldName = definition.name;
         field->DataType = definition.dataType;
         field->Length = definition.size;
         field->Nullable = !definition.required;
-        auto* row = new QTreeWidgetItem(
-            QStringList{QString::fromStdString(field->FieldName),
-                        QString::fromStdString(DataTypeName(field->DataType)), QString::number(field->Length),
-                        field->Nullable ? QStringLiteral("Null") : QStringLiteral("Not null")});
-        row->setData(0, Qt::UserRole, QVariant::fromValue(field));
-        list->addTopLevelItem(row);
+        rows.push_back({QStringList{QString::fromStdString(field->FieldName),
+                                    QString::fromStdString(DataTypeName(field->DataType)),
+                                    QString::number(field->Length),
+                                    field->Nullable ? QStringLiteral("Null") : QStringLiteral("Not null")},
+                        QVariant::fromValue(field)});
     }
+    list->SetRows(rows);
+    for (const TFieldItem* field : previous)
+        delete field;
     if (list->topLevelItemCount() > 0)
         list->SelectRow(0);
 }
@@ -633,12 +701,24 @@ void TfrmMain::actCompareExecute(QObject*) {
             ~HotTrackRestore() { list->SetHotTrack(value); }
         } restoreHotTrack{lvTables, hotTrack};
 
+        // What a table changes: the rows, the scroll bars and the counts. The headers stay as they are.
+        // Frames and panels paint as usual.
+        std::vector<QWidget*> changing{lblC1, lblC2};
+        std::vector<QWidget*> steady;
+        for (TListView* list : {lvTables, lvDB1, lvDB2, lvResults}) {
+            changing.insert(changing.end(),
+                            {list->viewport(), list->verticalScrollBar(), list->horizontalScrollBar()});
+            steady.push_back(list->header()->viewport());
+        }
+        RepaintPacer pacer(std::move(changing), std::move(steady));
         const int tableCount = lvTables->topLevelItemCount();
         for (int i = 0; i < tableCount && i < lvTables->topLevelItemCount(); ++i) {
             lvTables->SelectRow(i);
+            // The list follows the run a page at a time, and the last table stays in view after it.
+            lvTables->ShowRow(i);
             lvTablesClick(lvTables);
             // Repaints and input; switches clicked here apply from now on.
-            QCoreApplication::processEvents();
+            pacer.DispatchPending();
             const std::string table = lvTables->topLevelItem(i)->text(0).toStdString();
             const TableComparison result =
                 CompareTable(table, Descriptors(lvDB1), Descriptors(lvDB2), Switches());

@@ -3,6 +3,7 @@
 #include "compare/comparison.h"
 #include "schema/field_types.h"
 
+#include <QFont>
 #include <QMainWindow>
 #include <string>
 
@@ -141,6 +142,9 @@ private:
     int FPanelHeight = 303;
     QWidget* FClient = nullptr;
 };
+
+// The window's font, 8 points at 96 pixels per inch; the message boxes use it too.
+QFont WindowFont();
 
 // The one main window, while it exists.
 extern TfrmMain* frmMain;

@@ -17,12 +17,12 @@ public:
     EnvironmentHandle() {
         if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &handle_))) {
             handle_ = SQL_NULL_HENV;
-            throw Error("ODBC driver manager: cannot allocate an environment handle");
+            throw Error("ODBC-driverbeheer: er is geen omgevingshandle beschikbaar");
         }
         const SQLRETURN rc =
             SQLSetEnvAttr(handle_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
         if (!SQL_SUCCEEDED(rc)) {
-            const std::string message = Diagnostic("cannot select ODBC 3");
+            const std::string message = Diagnostic("ODBC 3 kan niet worden gekozen");
             SQLFreeHandle(SQL_HANDLE_ENV, handle_);
             throw Error(message);
         }
@@ -43,7 +43,7 @@ public:
                                            static_cast<SQLSMALLINT>(sizeof text), &length);
         if (SQL_SUCCEEDED(rc) && text[0] != 0)
             return reinterpret_cast<const char*>(text);
-        return "ODBC driver manager: " + fallback;
+        return "ODBC-driverbeheer: " + fallback;
     }
 
 private:
@@ -91,7 +91,7 @@ OdbcCatalog ReadOdbcCatalog() {
         if (rc == SQL_NO_DATA)
             break;
         if (!SQL_SUCCEEDED(rc))
-            throw Error(env.Diagnostic("cannot list the installed drivers"));
+            throw Error(env.Diagnostic("de geïnstalleerde drivers kunnen niet worden gelezen"));
         // The scan stops at the buffer's end, so a truncated list costs at most the description.
         catalog.drivers.push_back({Text(name), DescriptionOf(attributes, sizeof attributes)});
         direction = SQL_FETCH_NEXT;
@@ -104,7 +104,7 @@ OdbcCatalog ReadOdbcCatalog() {
         if (rc == SQL_NO_DATA)
             break;
         if (!SQL_SUCCEEDED(rc))
-            throw Error(env.Diagnostic("cannot list the data sources"));
+            throw Error(env.Diagnostic("de gegevensbronnen kunnen niet worden gelezen"));
         catalog.dataSources.push_back({Text(name), Text(description)});
         direction = SQL_FETCH_NEXT;
     }

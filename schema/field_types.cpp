@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QSet>
 #include <QString>
+#include <algorithm>
 #include <array>
 #include <string_view>
 
@@ -117,11 +118,27 @@ bool SizeAllowed(TFieldType type, std::int32_t size) {
 // Names compare without letter case as Unicode defines it; the case-folded form is the lookup key.
 class UsedNames {
 public:
-    bool Contains(const std::string& name) const { return names_.contains(Key(name)); }
-    void Add(const std::string& name) { names_.insert(Key(name)); }
+    // Adds the name unless it is taken; false when it was.
+    bool TryAdd(const std::string& name) {
+        const qsizetype before = names_.size();
+        names_.insert(Key(name));
+        return names_.size() != before;
+    }
 
 private:
     static QString Key(const std::string& name) {
+        // ASCII folds to its lower case; decoding and folding the whole text would give the same.
+        const auto isAscii = [](char c) { return static_cast<unsigned char>(c) < 0x80; };
+        if (std::all_of(name.begin(), name.end(), isAscii)) {
+            QString key(static_cast<qsizetype>(name.size()) + 1, Qt::Uninitialized);
+            key[0] = QChar(u'u');
+            for (std::size_t i = 0; i < name.size(); ++i) {
+                const char c = name[i];
+                const auto folded = static_cast<char16_t>(c >= 'A' && c <= 'Z' ? c + 0x20 : c);
+                key[static_cast<qsizetype>(i) + 1] = QChar(folded);
+            }
+            return key;
+        }
         const QByteArray bytes(name.data(), static_cast<qsizetype>(name.size()));
         const QString text = QString::fromUtf8(bytes);
         if (text.toUtf8() == bytes)
@@ -137,12 +154,13 @@ private:
     QSet<QString> names_;
 };
 
-std::string UniqueName(const std::string& name, const UsedNames& used) {
-    if (!name.empty() && !used.Contains(name))
+// The first free name of the column's candidates, taken at once.
+std::string UniqueName(const std::string& name, UsedNames& used) {
+    if (!name.empty() && used.TryAdd(name))
         return name;
     for (int n = 1;; ++n) {
         std::string candidate = name.empty() ? "COLUMN" + std::to_string(n) : name + "_" + std::to_string(n);
-        if (!used.Contains(candidate))
+        if (used.TryAdd(candidate))
             return candidate;
     }
 }
@@ -168,7 +186,6 @@ std::vector<FieldDef> DescribeResult(const std::vector<ColumnDescription>& colum
             continue;
 
         def.name = UniqueName(column.name, used);
-        used.Add(def.name);
 
         if (column.type == 131 && column.numericScale == 0 && column.precision < 10)
             def.dataType = ftInteger;

@@ -3,6 +3,8 @@
 #include "schema/connection_string.h"
 #include "schema/odbc_queries.h"
 #include "schema/odbc_session.h"
+#include "schema/sqlite_queries.h"
+#include "support/ascii.h"
 #include "support/errors.h"
 
 #include <strings.h>
@@ -191,6 +193,9 @@ OdbcSession::OdbcSession(const std::string& connectionString) : env_(NewOdbc3Env
     dialect_ = DialectForDbmsName(dbmsName_);
     if (dialect_) {
         queries_ = std::make_unique<OdbcQueries>([this] { return NewStatement(); });
+        // The SQLite driver names a column's alias as its origin; libsqlite3 on the same file does not.
+        if (AsciiEqualsNoCase(dbmsName_, "SQLite"))
+            queries_ = WithFileOrigins(std::move(queries_));
         // Prepare's statements go without a timeout of their own: a driver that bounds a statement with
         // session settings around it (psqlodbc sets and resets statement_timeout) would undo the bound
         // that Prepare sets for the session.

@@ -24,11 +24,11 @@ const std::vector<LogicalType>& LogicalTypes() {
         // logical          PostgreSQL (format_type)                 MariaDB (DATA_TYPE)             SQLite (declared)
         {"tinyint",         {},                                      {"tinyint"},                     {"tinyint", "int1"},
          adTinyInt, adUnsignedTinyInt, SizeRule::None, 0, 0},
-        {"smallint",        {"smallint"},                            {"smallint"},                    {"smallint", "int2"},
+        {"smallint",        {"smallint"},                            {"smallint"},                    {"smallint", "int2", "smallserial"},
          adSmallInt, adUnsignedSmallInt, SizeRule::None, 0, 0},
-        {"integer",         {"integer"},                             {"mediumint", "int", "integer"}, {"integer", "int", "mediumint", "int4", "int3"},
+        {"integer",         {"integer"},                             {"mediumint", "int", "integer"}, {"integer", "int", "mediumint", "int4", "int3", "serial"},
          adInteger, adUnsignedInt, SizeRule::None, 0, 0},
-        {"bigint",          {"bigint"},                              {"bigint"},                      {"bigint", "int8"},
+        {"bigint",          {"bigint"},                              {"bigint"},                      {"bigint", "int8", "bigserial"},
          adBigInt, adUnsignedBigInt, SizeRule::None, 0, 0},
         {"unsigned bigint", {},                                      {},                              {"unsigned big int"},
          adUnsignedBigInt, adUnsignedBigInt, SizeRule::None, 0, 0},
@@ -335,9 +335,9 @@ DeclaredColumn ParseDeclaredType(std::string_view declaredType) {
     column.typeName = name;
 
     if (args.open == std::string_view::npos) {
-        // Standard SQL: CHARACTER without a length holds one character.
+        // Standard SQL: CHARACTER and BINARY without a length hold one character or byte.
         if (const LogicalType* type = FindLogicalType(EngineFamily::SQLite, name))
-            if (std::string_view(type->logical) == "char")
+            if (std::string_view(type->logical) == "char" || std::string_view(type->logical) == "binary")
                 column.length = 1;
         return column;
     }

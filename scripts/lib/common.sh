@@ -10,7 +10,7 @@ KORVISTA_BUILD_PACKAGES=(
     qt6-base-dev qt6-svg-dev libgl-dev
     libsqlite3-dev sqlite3
     unixodbc-dev unixodbc odbc-postgresql odbc-mariadb libsqliteodbc tdsodbc
-    fonts-dejavu-core
+    fonts-dejavu-core qt6-translations-l10n
 )
 KORVISTA_TEST_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev

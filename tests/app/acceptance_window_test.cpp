@@ -15,8 +15,10 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QProcess>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyleFactory>
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest/QTest>
@@ -241,6 +243,9 @@ struct SeenBox {
     QStringList buttons;
     bool modal = false;
     QPoint centre;
+    QFont font;
+    bool buttonPictures = false;
+    Qt::TextFormat format = Qt::AutoText;
 };
 
 // Looks for the tool's message box among the top-level windows, notes what it shows and presses OK.
@@ -256,9 +261,14 @@ void AnswerNextBox(SeenBox& seen) {
                     box->icon(),
                     {},
                     QApplication::activeModalWidget() == box,
-                    box->frameGeometry().center()};
-            for (QAbstractButton* button : box->buttons())
+                    box->frameGeometry().center(),
+                    box->font(),
+                    false,
+                    box->textFormat()};
+            for (QAbstractButton* button : box->buttons()) {
                 seen.buttons << button->text().remove('&');
+                seen.buttonPictures = seen.buttonPictures || !button->icon().isNull();
+            }
             box->button(QMessageBox::Ok)->click();
             return;
         }
@@ -266,13 +276,40 @@ void AnswerNextBox(SeenBox& seen) {
     });
 }
 
+// A style that puts pictures on the standard buttons, as some desktop themes do.
+class PicturedButtonsStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* data) const override {
+        if (hint == SH_DialogButtonBox_ButtonsHaveIcons)
+            return 1;
+        return QProxyStyle::styleHint(hint, option, widget, data);
+    }
+};
+
 class RealBoxesTest : public AcceptanceTest {
 protected:
     void SetUp() override {
         AcceptanceTest::SetUp();
         SetUi(nullptr);
         ui = nullptr;
+        previousStyle = QApplication::style()->name();
+        QApplication::setStyle(new PicturedButtonsStyle(QStyleFactory::create(previousStyle)));
     }
+    void TearDown() override {
+        QApplication::setStyle(QStyleFactory::create(previousStyle));
+        AcceptanceTest::TearDown();
+    }
+    // The window's font, plain buttons whatever the style, and text shown as it is.
+    void ExpectPlainBox(const SeenBox& seen) const {
+        EXPECT_EQ(seen.font, window->font());
+        EXPECT_EQ(seen.font.pixelSize(), 11);
+        EXPECT_FALSE(seen.buttonPictures);
+        EXPECT_EQ(seen.format, Qt::PlainText);
+    }
+
+    QString previousStyle;
 };
 
 TEST_F(RealBoxesTest, ErrorBoxHasTheTitleTheStopIconAndOneOk) {
@@ -286,6 +323,7 @@ TEST_F(RealBoxesTest, ErrorBoxHasTheTitleTheStopIconAndOneOk) {
     EXPECT_EQ(seen.buttons, QStringList{"OK"});
     EXPECT_TRUE(seen.modal);
     EXPECT_FALSE(seen.text.isEmpty());
+    ExpectPlainBox(seen);
     EXPECT_TRUE(window->isVisible()) << "the tool carries on";
 }
 
@@ -303,13 +341,14 @@ TEST_F(RealBoxesTest, ClosingMessageHasNoIconAndStandsMidScreen) {
     EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
     EXPECT_EQ(seen.buttons, QStringList{"OK"});
     EXPECT_TRUE(seen.modal);
+    ExpectPlainBox(seen);
     const QPoint middle = window->screen()->availableGeometry().center();
     EXPECT_LE((seen.centre - middle).manhattanLength(), 4) << seen.centre.x() << "," << seen.centre.y();
     EXPECT_EQ(Rows(List("lvResults")), OrdersResult);
 }
 
 // The title comes from the executable's name; run both box tests again from a copy named korvista.
-TEST_F(RealBoxesTest, AnExecutableNamedKorvistaCaptionsItsBoxesKorvista) {
+TEST_F(RealBoxesTest, AnExecutableNamedKorvistaCaptionsItsBoxesWithItsName) {
     if (qEnvironmentVariableIsSet(ChildTitle))
         GTEST_SKIP() << "already the copy";
     QTemporaryDir copyDir;
@@ -319,7 +358,7 @@ TEST_F(RealBoxesTest, AnExecutableNamedKorvistaCaptionsItsBoxesKorvista) {
     QFile::setPermissions(copy, QFile::permissions(copy) | QFile::ExeOwner);
     QProcess child;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(ChildTitle, "Korvista");
+    environment.insert(ChildTitle, "korvista"); // the first character stands as it is
     child.setProcessEnvironment(environment);
     child.setProcessChannelMode(QProcess::MergedChannels);
     child.start(copy, {"--gtest_filter=RealBoxesTest.ErrorBox*:RealBoxesTest.ClosingMessage*"});

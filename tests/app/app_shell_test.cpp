@@ -1,5 +1,6 @@
 // The application shell without the main window: title, error box, command list, splitter rule.
 
+#include "app/accelerators.h"
 #include "app/app_title.h"
 #include "app/command_list.h"
 #include "app/error_box.h"
@@ -21,15 +22,40 @@ namespace {
 using testing::RecordingUi;
 using testing::UiFixture;
 
-TEST(ApplicationTitleTest, FileNameBeforeFirstDotCapitalised) {
+TEST(ApplicationTitleTest, FileNameBeforeFirstDotWithOnlyTheRestLowered) {
     EXPECT_EQ(ApplicationTitle("/opt/tools/Korvista"), "Korvista");
     EXPECT_EQ(ApplicationTitle("/opt/tools/KRV.exe"), "Krv");
+    EXPECT_EQ(ApplicationTitle("/opt/tools/krv.exe"), "krv");
     EXPECT_EQ(ApplicationTitle("/a.b/KRV.old.bin"), "Krv");
-    EXPECT_EQ(ApplicationTitle("/usr/local/bin/korvista"), "Korvista");
-    EXPECT_EQ(ApplicationTitle("kORVISTA"), "Korvista");
+    EXPECT_EQ(ApplicationTitle("/usr/local/bin/korvista"), "korvista");
+    EXPECT_EQ(ApplicationTitle("kORVISTA"), "korvista");
     EXPECT_EQ(ApplicationTitle("C:\\Tools\\KRV.exe"), "Krv");
     EXPECT_EQ(ApplicationTitle("/opt/.hidden"), "");
     EXPECT_EQ(ApplicationTitle("/opt/ÉCRAN"), QString::fromUtf8("Écran"));
+    EXPECT_EQ(ApplicationTitle("/opt/écran"), QString::fromUtf8("écran"));
+}
+
+TEST(AcceleratorTest, FirstLetterOrDigitThatNoSiblingHasTaken) {
+    const struct {
+        QStringList captions;
+        QStringList shown;
+    } cases[] = {
+        // A designed letter is taken first, wherever it stands.
+        {{"&Bestand", "Database 1", "Database 2", "Acties"},
+         {"&Bestand", "&Database 1", "D&atabase 2", "A&cties"}},
+        {{"Boek", "&Bestand"}, {"B&oek", "&Bestand"}},
+        // Letter case does not matter; digits count; blanks and punctuation are passed over.
+        {{"aa", "AB", "a1"}, {"&aa", "A&B", "a&1"}},
+        {{"-x", "x"}, {"-&x", "x"}},
+        // A literal ampersand is neither an accelerator nor a letter.
+        {{"&&Co", "C"}, {"&&&Co", "C"}},
+        {{"R&&D", "Reset"}, {"&R&&D", "R&eset"}},
+        // Nothing left: the caption stays as it is.
+        {{"ab", "ba", "ab"}, {"&ab", "&ba", "ab"}},
+        {{}, {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(WithAccelerators(c.captions), c.shown) << c.captions.join('|').toStdString();
 }
 
 TEST(ErrorBoxTextTest, FullStopOnlyAfterCharactersBeyondTheFullStop) {
@@ -172,7 +198,7 @@ TEST_F(CommandListTest, MenuEntriesAndToolButtonsGoThroughExecute) {
     QAction* entry = list->AddMenuEntry(&menu, ruled, "Ruled1");
     list->WatchMenu(&menu);
     EXPECT_EQ(entry->objectName(), "Ruled1");
-    EXPECT_EQ(entry->text(), "Ruled");
+    EXPECT_EQ(entry->text(), "&Ruled") << "the command's caption with its accelerator";
 
     allowed = false;
     emit menu.aboutToShow();

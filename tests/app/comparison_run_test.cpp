@@ -8,7 +8,9 @@
 #include "window_test_support.h"
 
 #include <QCheckBox>
+#include <QHeaderView>
 #include <QLabel>
+#include <QScrollBar>
 #include <QTimer>
 #include <QtTest/QTest>
 
@@ -202,6 +204,45 @@ TEST_F(ComparisonRunTest, SwitchClickedDuringTheRunAppliesFromTheNextTable) {
     EXPECT_TRUE(suspendedInside);
     EXPECT_FALSE(w.Switches().size);
     EXPECT_EQ(Rows(w.lvResults), (RowList{{"A", "x", "string:1:null", "string:2:null", "size"}}));
+}
+
+TEST_F(ComparisonRunTest, TheTableListFollowsTheRunAndEndsOnTheLastTableInView) {
+    std::string sql = "begin;";
+    for (int i = 0; i < 60; ++i)
+        sql += "create table t" + std::to_string(100 + i) + "(a_" + std::to_string(i) + " int);";
+    MakeDatabases(sql + "commit;", sql + "commit;");
+    Open();
+    TfrmMain& w = *window;
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    const auto inView = [&w] {
+        const int row = w.lvTables->SelectedIndex();
+        return row >= 0 && w.lvTables->viewport()->rect().contains(
+                               w.lvTables->visualItemRect(w.lvTables->topLevelItem(row)));
+    };
+    // Dispatched by the run's event pass after each table.
+    int seen = 0;
+    int hidden = 0;
+    QTimer probe;
+    probe.setInterval(0);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        ++seen;
+        hidden += !inView();
+    });
+    probe.start();
+    Compare();
+    probe.stop();
+    EXPECT_GE(seen, 50);
+    EXPECT_EQ(hidden, 0) << "the table being compared was out of view " << hidden << " times";
+    EXPECT_EQ(w.lvTables->SelectedIndex(), 59);
+    EXPECT_TRUE(inView());
+    EXPECT_EQ(Rows(w.lvDB1), (RowList{{"a_59", "integer", "0", "Null"}}));
+    // Everything the run held back paints again.
+    for (TListView* list : {w.lvTables, w.lvDB1, w.lvDB2, w.lvResults})
+        for (QWidget* part :
+             {list->viewport(), list->header()->viewport(), static_cast<QWidget*>(list->verticalScrollBar())})
+            EXPECT_TRUE(part->updatesEnabled()) << list->objectName().toStdString();
+    EXPECT_TRUE(w.lblC1->updatesEnabled());
 }
 
 TEST_F(ComparisonRunTest, CommandsAndTableClicksAreInertDuringTheRun) {

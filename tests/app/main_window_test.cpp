@@ -157,13 +157,15 @@ TEST_F(MainWindowTest, MenuAndCommandsAsLaidOut) {
     QStringList titles;
     for (QAction* top : w.MainMenu->actions())
         titles << top->text();
-    EXPECT_EQ(titles, QStringList({"&Bestand", "Database 1", "Database 2", "Acties"}));
+    // Every entry has an accelerator: "&Bestand" as designed, every other one the first letter that no
+    // sibling has taken.
+    EXPECT_EQ(titles, QStringList({"&Bestand", "&Database 1", "D&atabase 2", "A&cties"}));
     EXPECT_EQ(entries(w.Bestand1),
-              QStringList({"Instellingen1|Instellingen", "Afsluiten2|-", "Afsluiten1|Afsluiten"}));
-    EXPECT_EQ(entries(w.Database11), QStringList({"Database1selecteren1|Selecteren"}));
-    EXPECT_EQ(entries(w.Database21), QStringList({"Database2selecteren1|Selecteren"}));
-    EXPECT_EQ(entries(w.Acties1), QStringList({"Vergelijktabelstructuur1|Openen databases",
-                                               "Vergelijk1|Vergelijk", "N1|-", "Reset1|Reset"}));
+              QStringList({"Instellingen1|&Instellingen", "Afsluiten2|-", "Afsluiten1|&Afsluiten"}));
+    EXPECT_EQ(entries(w.Database11), QStringList({"Database1selecteren1|&Selecteren"}));
+    EXPECT_EQ(entries(w.Database21), QStringList({"Database2selecteren1|&Selecteren"}));
+    EXPECT_EQ(entries(w.Acties1), QStringList({"Vergelijktabelstructuur1|&Openen databases",
+                                               "Vergelijk1|&Vergelijk", "N1|-", "Reset1|&Reset"}));
 
     QStringList commands;
     for (QAction* a : w.ActionList->Actions())

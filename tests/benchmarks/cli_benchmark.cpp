@@ -19,22 +19,20 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <optional>
 #include <spawn.h>
 #include <stdexcept>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
 using korvista::bench::BuildDatabase;
+using korvista::bench::ChildRun;
 using korvista::bench::Clock;
+using korvista::bench::Median;
+using korvista::bench::RunCli;
 using korvista::bench::Seconds;
 using korvista::bench::TableName;
 
@@ -92,12 +90,6 @@ double BareDescribe(const std::string& cs1, const std::string& cs2, int tables) 
         throw std::runtime_error("nothing described");
     return elapsed;
 }
-
-struct ChildRun {
-    double seconds = 0;
-    long maxRssKiB = 0;
-    int status = -1;
-};
 
 // Runs the program with its output thrown away; extraEnv ("NAME=value") comes before the inherited ones.
 ChildRun RunChild(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv = {}) {
@@ -181,11 +173,6 @@ DialectCost DialectReads(const std::string& cs, int tables) {
     return cost;
 }
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 // Both measurements [runs] times over the pair, then the medians and the peak.
 void Measure(const std::string& what, const std::string& cs1, const std::string& cs2, int tables, int columns,
              int runs) {
@@ -195,7 +182,7 @@ void Measure(const std::string& what, const std::string& cs1, const std::string&
     int status = -1;
     for (int r = 0; r < runs; ++r) {
         bare.push_back(BareDescribe(cs1, cs2, tables));
-        const ChildRun run = RunCli(cs1, cs2);
+        const ChildRun run = RunCli(KORVISTA_CLI_PATH, cs1, cs2);
         cli.push_back(run.seconds);
         peak = std::max(peak, run.maxRssKiB);
         status = run.status;

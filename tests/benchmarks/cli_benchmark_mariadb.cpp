@@ -96,11 +96,6 @@ Run Timed(const std::vector<std::string>& args, const std::vector<std::string>& 
     return {Seconds(Clock::now() - start), WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1};
 }
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 } // namespace
 
 void MeasureMariaDbPair(int tables, int columns, int runs) {

@@ -238,14 +238,14 @@ TEST_F(CliSamples, BothWaysAlsoReportsWhatOnlyDatabaseTwoHas) {
     EXPECT_EQ(forward, ExpectedSampleRows()) << "nothing else changes";
     const std::vector<ResultRow> expectedExtra = Mirrored(TsvRows(RunCli({"--format", "tsv", Db2(), Db1()}).out));
     EXPECT_EQ(extra, expectedExtra);
-    // A column of a table both have (Customers, Products) and every column of Suppliers, each counting 1.
+    // A column of a table both have (customers, products) and every column of suppliers, each counting 1.
     std::set<std::string> tables;
     for (const ResultRow& row : extra)
         tables.insert(row.table);
-    EXPECT_EQ(tables, (std::set<std::string>{"Customers", "Products", "Suppliers"}));
+    EXPECT_EQ(tables, (std::set<std::string>{"customers", "products", "suppliers"}));
     EXPECT_EQ(parsed.differences, ExpectedCount() + static_cast<int>(extra.size()));
     // The extra columns follow their table's own rows; the extra tables come last.
-    EXPECT_EQ(parsed.rows.back().table, "Suppliers");
+    EXPECT_EQ(parsed.rows.back().table, "suppliers");
     EXPECT_EQ(RunCli({"--both-ways", Db1(), Db1()}).status, 0);
 }
 
@@ -255,13 +255,13 @@ TEST_F(CliSamples, TablePatternsChooseTheTablesOfBothDatabases) {
         std::set<std::string> tables; // those with rows
     };
     const std::vector<Case> cases = {
-        {{"--table", "order*"}, {"OrderLines", "Orders"}},
-        {{"--table", "order*", "--table", "CUST*", "--exclude-table", "*lines"}, {"Orders", "Customers", "CustomerOrders"}},
+        {{"--table", "order*"}, {"order_lines", "orders"}},
+        {{"--table", "order*", "--table", "CUST*", "--exclude-table", "*lines"}, {"orders", "customers", "customer_orders"}},
         {{"--exclude-table", "C*", "--exclude-table", "[op]*"}, {}},
-        {{"--table", "?ustomer[a-z]"}, {"Customers"}},
-        {{"--both-ways", "--table", "s*"}, {"Suppliers"}},
-        {{"--both-ways", "--exclude-table", "[!s]*"}, {"Suppliers"}},
-        {{"--both-ways", "--table", "*s", "--exclude-table", "*e*"}, {"Coupons", "Products"}},
+        {{"--table", "?ustomer[a-z]"}, {"customers"}},
+        {{"--both-ways", "--table", "S*"}, {"suppliers"}},
+        {{"--both-ways", "--exclude-table", "[!s]*"}, {"suppliers"}},
+        {{"--both-ways", "--table", "*s", "--exclude-table", "*e*"}, {"coupons", "products"}},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = c.options;

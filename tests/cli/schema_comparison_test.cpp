@@ -35,9 +35,9 @@ TEST_F(CompareDatabasesTest, WalksTheTablesOfDatabaseOneInCatalogueOrder) {
             EXPECT_EQ(total, 6u);
             seen.push_back(table);
         });
-    // Suppliers exists only in database 2 and is never visited.
-    EXPECT_EQ(seen, (std::vector<std::string>{"Coupons", "CustomerOrders", "Customers", "OrderLines",
-                                              "Orders", "Products"}));
+    // suppliers exists only in database 2 and is never visited.
+    EXPECT_EQ(seen, (std::vector<std::string>{"coupons", "customer_orders", "customers", "order_lines",
+                                              "orders", "products"}));
     EXPECT_EQ(result.rows, ExpectedSampleRows());
     EXPECT_EQ(result.count, 16);
 }
@@ -45,7 +45,7 @@ TEST_F(CompareDatabasesTest, WalksTheTablesOfDatabaseOneInCatalogueOrder) {
 TEST_F(CompareDatabasesTest, AClosedDatabaseTwoShowsEveryColumnMissingAsTheWindowWould) {
     Open(db1_, "sample1.db");
     const TableComparison result = CompareDatabases(db1_, db2_, {});
-    // Coupons 3, CustomerOrders 4, Customers 7, OrderLines 5, Orders 8, Products 9 columns.
+    // coupons 3, customer_orders 4, customers 7, order_lines 5, orders 8, products 9 columns.
     EXPECT_EQ(result.count, 36);
     ASSERT_EQ(result.rows.size(), 36u);
     for (const ResultRow& row : result.rows)
@@ -66,12 +66,12 @@ TEST_F(CompareDatabasesTest, DatabaseOneThatCannotBeOpenedEndsTheRun) {
 }
 
 TEST_F(CompareDatabasesTest, LoadTableFieldsGivesEmptyForClosedOrUnreadable) {
-    EXPECT_TRUE(LoadTableFields(db1_, "Customers").empty());
+    EXPECT_TRUE(LoadTableFields(db1_, "customers").empty());
     Open(db1_, "sample1.db");
     EXPECT_TRUE(LoadTableFields(db1_, "NoSuchTable").empty());
-    const std::vector<FieldDef> fields = LoadTableFields(db1_, "Customers");
+    const std::vector<FieldDef> fields = LoadTableFields(db1_, "customers");
     ASSERT_EQ(fields.size(), 7u);
-    EXPECT_EQ(fields[1], (FieldDef{"Name", ftString, 50, true}));
+    EXPECT_EQ(fields[1], (FieldDef{"name", ftString, 50, true}));
 }
 
 TEST_F(CompareDatabasesTest, DatabaseOneWithoutTablesGivesNothing) {

@@ -102,12 +102,12 @@ TEST_F(SnapshotCli, ASnapshotOfASnapshotIsTheSameFile) {
         ASSERT_EQ(saved.status, 0) << saved.err;
         EXPECT_EQ(ReadFile(again), ReadFile(File(std::string(name) + ".json")));
     }
-    // One line per column: Customers has seven.
+    // One line per column: customers has seven.
     const std::string text = ReadFile(File("sample1.json"));
-    const std::size_t customers = text.find("{\"name\": \"Customers\"");
+    const std::size_t customers = text.find("{\"name\": \"customers\"");
     ASSERT_NE(customers, std::string::npos) << text;
     const std::vector<std::string> lines = Lines(text.substr(customers));
-    EXPECT_THAT(lines[1], HasSubstr("{\"name\": \"CustomerId\""));
+    EXPECT_THAT(lines[1], HasSubstr("{\"name\": \"customer_id\""));
     EXPECT_EQ(lines[8], "    ]},");
 }
 

@@ -122,7 +122,7 @@ TEST_F(SchemaReaderTest, FieldsOfATableAreDescribedInColumnOrder) {
                             FieldDef{"Id2", ftInteger, 0, false}));
 
     EXPECT_THAT(ReadTableFields(connection_, "Customers"),
-                ElementsAre(FieldDef{"name", ftWideString, 30, false}, FieldDef{"ID", ftLargeint, 0, true}));
+                ElementsAre(FieldDef{"name", ftString, 30, false}, FieldDef{"ID", ftLargeint, 0, true}));
     EXPECT_THAT(ReadTableFields(connection_, "OrderTotals"),
                 ElementsAre(FieldDef{"customer", ftString, 40, true}, FieldDef{"amount", ftBlob, 0, false}));
 }

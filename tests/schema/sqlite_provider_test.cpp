@@ -1,9 +1,9 @@
+#include "common/sqlite_declared_types.h"
 #include "common/sqlite_test_files.h"
 #include "common/test_files.h"
 #include "schema/connection_string.h"
 #include "schema/provider.h"
 #include "schema/sqlite_provider.h"
-#include "schema/sqlite_types.h"
 #include "support/errors.h"
 
 #include <QByteArray>
@@ -25,97 +25,12 @@ using ::testing::HasSubstr;
 
 using korvista::testing::ExecuteSqlite;
 using korvista::testing::FileSha256;
+using korvista::testing::SqliteTypeCases;
 
 namespace {
 
 std::unique_ptr<ProviderSession> OpenFile(const std::string& path) {
     return OpenProviderSession("Provider=SQLite;Data Source=" + path);
-}
-
-struct TypeCase {
-    const char* declared;
-    SqliteTypeInfo expected;
-};
-
-// Each declared type with what it must be reported as; also used as the columns of a real table.
-const std::vector<TypeCase> kTypeCases = {
-    {"INTEGER", {3, 0, 0, 0}},
-    {"int", {3, 0, 0, 0}},
-    {"MediumInt", {3, 0, 0, 0}},
-    {"INT4", {3, 0, 0, 0}},
-    {"SMALLINT", {2, 0, 0, 0}},
-    {"int2", {2, 0, 0, 0}},
-    {"TINYINT", {16, 0, 0, 0}},
-    {"BIGINT", {20, 0, 0, 0}},
-    {"INT8", {20, 0, 0, 0}},
-    {"unsigned  big   int", {21, 0, 0, 0}},
-    {"REAL", {4, 0, 0, 0}},
-    {"FLOAT4", {4, 0, 0, 0}},
-    {"DOUBLE", {5, 0, 0, 0}},
-    {"double precision", {5, 0, 0, 0}},
-    {"FLOAT", {5, 0, 0, 0}},
-    {"FLOAT8", {5, 0, 0, 0}},
-    {"NUMERIC", {131, 0, 18, 0}},
-    {"DECIMAL(10,2)", {131, 0, 10, 2}},
-    {"numeric(7)", {131, 0, 7, 0}},
-    {"decimal ( 12 , 4 )", {131, 0, 12, 4}},
-    {"BOOLEAN", {11, 0, 0, 0}},
-    {"BOOL", {11, 0, 0, 0}},
-    {"BIT", {11, 0, 0, 0}},
-    {"CHAR", {129, 1, 0, 0}},
-    {"CHARACTER(10)", {129, 10, 0, 0}},
-    {"NCHAR", {130, 1, 0, 0}},
-    {"NATIVE CHARACTER(70)", {130, 70, 0, 0}},
-    {"VARCHAR", {200, 255, 0, 0}},
-    {"varchar(20)", {200, 20, 0, 0}},
-    {"CHARACTER VARYING(30)", {200, 30, 0, 0}},
-    {"VARYING CHARACTER(40)", {200, 40, 0, 0}},
-    {"NVARCHAR", {202, 255, 0, 0}},
-    {"NATIONAL VARYING CHARACTER(12)", {202, 12, 0, 0}},
-    {"TEXT", {201, 0, 0, 0}},
-    {"CLOB", {201, 0, 0, 0}},
-    {"NTEXT", {203, 0, 0, 0}},
-    {"BLOB", {205, 0, 0, 0}},
-    {"", {205, 0, 0, 0}},
-    {"BINARY", {128, 1, 0, 0}},
-    {"BINARY(16)", {128, 16, 0, 0}},
-    {"VARBINARY", {204, 255, 0, 0}},
-    {"VARBINARY(8)", {204, 8, 0, 0}},
-    {"DATE", {133, 0, 0, 0}},
-    {"TIME", {134, 0, 0, 0}},
-    {"DATETIME", {135, 0, 0, 0}},
-    {"TIMESTAMP", {135, 0, 0, 0}},
-    {"UUID", {72, 0, 0, 0}},
-    {"GUID", {72, 0, 0, 0}},
-    {"UNIQUEIDENTIFIER", {72, 0, 0, 0}},
-    // Unknown names fall back on SQLite's affinity rules, INT winning over the rest.
-    {"FLOATING POINT", {3, 0, 0, 0}},
-    {"STRING", {131, 0, 18, 0}}, // no INT in it: NUMERIC, as in SQLite
-    {"VARCHAR2(50)", {200, 50, 0, 0}},
-    {"LONGTEXT", {201, 0, 0, 0}},
-    {"MEDIUMBLOB", {205, 0, 0, 0}},
-    {"DOUBLE VALUE", {5, 0, 0, 0}},
-    {"MONEY", {131, 0, 18, 0}},
-    {"MONEY(19,4)", {131, 0, 19, 4}},
-};
-
-TEST(SqliteTypeMapping, EveryDeclaredTypeOfTheTable) {
-    for (const auto& c : kTypeCases) {
-        const SqliteTypeInfo got = MapSqliteDeclaredType(c.declared);
-        EXPECT_EQ(got, c.expected) << "declared type '" << c.declared << "' gave " << got.type << "/"
-                                   << got.definedSize << "/" << int(got.precision) << "/"
-                                   << int(got.numericScale);
-    }
-}
-
-TEST(SqliteTypeMapping, SizesOutOfRangeAreClampedAndGarbageIgnored) {
-    EXPECT_EQ(MapSqliteDeclaredType("VARCHAR(99999999999999999999)").definedSize,
-              std::numeric_limits<std::int32_t>::max());
-    EXPECT_EQ(MapSqliteDeclaredType("DECIMAL(300,400)"), (SqliteTypeInfo{131, 0, 255, 255}));
-    EXPECT_EQ(MapSqliteDeclaredType("DECIMAL(-3,-1)"), (SqliteTypeInfo{131, 0, 0, 0}));
-    EXPECT_EQ(MapSqliteDeclaredType("VARCHAR(abc)"), (SqliteTypeInfo{200, 255, 0, 0}));
-    EXPECT_EQ(MapSqliteDeclaredType("CHAR(5"), (SqliteTypeInfo{129, 5, 0, 0}));
-    EXPECT_EQ(MapSqliteDeclaredType("  VarChar\t( 7 ) "), (SqliteTypeInfo{200, 7, 0, 0}));
 }
 
 class SqliteProvider : public ::testing::Test {
@@ -126,25 +41,29 @@ protected:
     QTemporaryDir dir_;
 };
 
+// The column query and the catalogue read give every declared type as the type model maps it.
 TEST_F(SqliteProvider, RealTableReportsEveryDeclaredTypeAsMapped) {
+    const auto& cases = SqliteTypeCases();
     std::string create = "CREATE TABLE all_types(";
-    for (std::size_t i = 0; i < kTypeCases.size(); ++i)
-        create += (i ? ", c" : "c") + std::to_string(i) + " " + kTypeCases[i].declared;
+    for (std::size_t i = 0; i < cases.size(); ++i)
+        create += (i ? ", c" : "c") + std::to_string(i) + " " + cases[i].declared;
     create += ");";
     const std::string path = Path("types.db");
     ExecuteSqlite(path, create);
 
-    const auto columns = OpenFile(path)->DescribeQuery("SELECT * FROM all_types WHERE 1=2");
-    ASSERT_EQ(columns.size(), kTypeCases.size());
-    for (std::size_t i = 0; i < columns.size(); ++i) {
-        const auto& expected = kTypeCases[i].expected;
-        EXPECT_EQ(columns[i].name, "c" + std::to_string(i));
-        EXPECT_EQ(columns[i].type, expected.type) << kTypeCases[i].declared;
-        EXPECT_EQ(columns[i].definedSize, expected.definedSize) << kTypeCases[i].declared;
-        EXPECT_EQ(columns[i].precision, expected.precision) << kTypeCases[i].declared;
-        EXPECT_EQ(columns[i].numericScale, expected.numericScale) << kTypeCases[i].declared;
-        EXPECT_TRUE(columns[i].acceptsNull);
-        EXPECT_EQ(columns[i].isAutoIncrement, std::optional<bool>(false));
+    auto session = OpenFile(path);
+    for (const auto& columns :
+         {session->DescribeQuery("SELECT * FROM all_types WHERE 1=2"), session->DescribeTable("all_types")}) {
+        ASSERT_EQ(columns.size(), cases.size());
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            EXPECT_EQ(columns[i].name, "c" + std::to_string(i));
+            EXPECT_EQ(columns[i].type, cases[i].type) << cases[i].declared;
+            EXPECT_EQ(columns[i].definedSize, cases[i].definedSize) << cases[i].declared;
+            EXPECT_EQ(columns[i].precision, cases[i].precision) << cases[i].declared;
+            EXPECT_EQ(columns[i].numericScale, cases[i].numericScale) << cases[i].declared;
+            EXPECT_TRUE(columns[i].acceptsNull);
+            EXPECT_EQ(columns[i].isAutoIncrement, std::optional<bool>(false));
+        }
     }
 }
 
@@ -172,10 +91,13 @@ TEST_F(SqliteProvider, RowidAliasIsAutoIncrementAndNotNull) {
                             Expect{"alias_by_constraint", true, false}, Expect{"desc_key", false, true},
                             Expect{"int_key", false, true}, Expect{"bigint_key", false, true},
                             Expect{"composite", false, true}, Expect{"no_rowid", false, false}}) {
-        const auto columns = session->DescribeQuery(std::string("SELECT * FROM ") + e.table + " WHERE 1=2");
-        ASSERT_FALSE(columns.empty());
-        EXPECT_EQ(columns[0].isAutoIncrement, std::optional<bool>(e.autoInc)) << e.table;
-        EXPECT_EQ(columns[0].acceptsNull, e.acceptsNull) << e.table;
+        for (const auto& columns :
+             {session->DescribeQuery(std::string("SELECT * FROM ") + e.table + " WHERE 1=2"),
+              session->DescribeTable(e.table)}) {
+            ASSERT_FALSE(columns.empty());
+            EXPECT_EQ(columns[0].isAutoIncrement, std::optional<bool>(e.autoInc)) << e.table;
+            EXPECT_EQ(columns[0].acceptsNull, e.acceptsNull) << e.table;
+        }
     }
 
     const auto columns = session->DescribeQuery("SELECT * FROM alias WHERE 1=2");
@@ -191,19 +113,22 @@ TEST_F(SqliteProvider, ViewColumnsFollowTheirOriginAndExpressionsAcceptNull) {
         CREATE TABLE t(id INTEGER PRIMARY KEY, name VARCHAR(20) NOT NULL, note TEXT);
         CREATE VIEW v AS SELECT id, name, note, name || 'x' AS computed, 1 + 1 AS two FROM t;
     )");
-    const auto columns = OpenFile(path)->DescribeQuery("SELECT * FROM v WHERE 1=2");
-    ASSERT_EQ(columns.size(), 5u);
-    EXPECT_EQ(columns[0].name, "id");
-    EXPECT_EQ(columns[0].isAutoIncrement, std::optional<bool>(true));
-    EXPECT_FALSE(columns[0].acceptsNull);
-    EXPECT_EQ(columns[1].type, 200);
-    EXPECT_EQ(columns[1].definedSize, 20);
-    EXPECT_FALSE(columns[1].acceptsNull);
-    EXPECT_TRUE(columns[2].acceptsNull);
-    for (int i : {3, 4}) {
-        EXPECT_EQ(columns[i].type, 205) << columns[i].name;
-        EXPECT_TRUE(columns[i].acceptsNull) << columns[i].name;
-        EXPECT_EQ(columns[i].isAutoIncrement, std::optional<bool>(false)) << columns[i].name;
+    auto session = OpenFile(path);
+    for (const auto& columns :
+         {session->DescribeQuery("SELECT * FROM v WHERE 1=2"), session->DescribeTable("v")}) {
+        ASSERT_EQ(columns.size(), 5u);
+        EXPECT_EQ(columns[0].name, "id");
+        EXPECT_EQ(columns[0].isAutoIncrement, std::optional<bool>(true));
+        EXPECT_FALSE(columns[0].acceptsNull);
+        EXPECT_EQ(columns[1].type, 200);
+        EXPECT_EQ(columns[1].definedSize, 20);
+        EXPECT_FALSE(columns[1].acceptsNull);
+        EXPECT_TRUE(columns[2].acceptsNull);
+        for (int i : {3, 4}) {
+            EXPECT_EQ(columns[i].type, 205) << columns[i].name;
+            EXPECT_TRUE(columns[i].acceptsNull) << columns[i].name;
+            EXPECT_EQ(columns[i].isAutoIncrement, std::optional<bool>(false)) << columns[i].name;
+        }
     }
 }
 
