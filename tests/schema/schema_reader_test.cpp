@@ -1,5 +1,6 @@
 #include "common/sqlite_test_files.h"
 #include "schema/schema_reader.h"
+#include "support/ascii.h"
 #include "support/errors.h"
 
 #include <QByteArray>
@@ -302,6 +303,49 @@ TEST(ColumnQuery, AnUnreadableDescriptionIsNotAskedAgain) {
         EXPECT_STREQ(error.what(), "Invalid field size");
     }
     EXPECT_THAT(queries, ElementsAre("Select * from T where 1=2"));
+}
+
+// An engine read table by table that finds a listed table under its exact name, or, when it ignores
+// letter case, under any letter case.
+class NameResolvingSession : public FakeSession {
+public:
+    bool ignoresCase = false;
+    std::vector<ColumnDescription> DescribeTable(const std::string& table) override {
+        if (AsciiEqualsNoCase(table, "broken"))
+            throw Error("no such table: gone");
+        for (const auto& row : catalogue.rows)
+            if (row[0] == table || (ignoresCase && AsciiEqualsNoCase(row[0], table)))
+                return columns;
+        throw Error("no such table: " + table);
+    }
+};
+
+TEST(WholeDatabaseRead, NamesAreFoundInTheLetterCaseTheEngineResolves) {
+    for (const bool ignoresCase : {false, true}) {
+        SCOPED_TRACE(ignoresCase ? "ignores case" : "exact names");
+        auto session = std::make_unique<NameResolvingSession>();
+        session->ignoresCase = ignoresCase;
+        session->catalogue.columns = {"TABLE_NAME", "TABLE_TYPE"};
+        session->catalogue.rows = {{"broken", "VIEW"}, {"Orders", "TABLE"}, {"ORDERS2", "TABLE"}};
+        session->columns = {ColumnDescription{"id", 3, 0, 0, 0, 0, std::nullopt, true}};
+        TADOConnection connection;
+        OpenOver(connection, std::move(session));
+
+        const DatabaseSchema schema = ReadDatabaseSchema(connection);
+        EXPECT_EQ(schema.namesIgnoreAsciiCase, ignoresCase);
+        EXPECT_EQ(schema.Find("oRDERS") != nullptr, ignoresCase);
+        ASSERT_NE(schema.Find("Orders"), nullptr);
+        EXPECT_EQ(schema.Find("Orders")->columns.size(), 1u);
+        EXPECT_FALSE(schema.Find("broken")->error.empty());
+
+        // Read live, the catalogue asks the engine about a name listed only in another letter case.
+        const SchemaCatalogue live(connection);
+        EXPECT_TRUE(live.Reaches("Orders"));
+        EXPECT_EQ(live.Reaches("orders"), ignoresCase);
+        EXPECT_FALSE(live.Reaches("Customers"));
+        // And a catalogue over the schema read now finds names as the engine does.
+        EXPECT_EQ(SchemaCatalogue(schema).Reaches("orders2"), ignoresCase);
+    }
 }
 
 TEST(ColumnQuery, OpenWithNeedsASession) {
