@@ -1,6 +1,5 @@
 #include "compare/table_filter.h"
 
-
 #include <algorithm>
 #include <cstdint>
 #include <vector>
@@ -10,7 +9,7 @@ namespace korvista {
 namespace {
 
 // Names are UTF-8: "?" and a class stand for one character, not one byte. A byte that starts no valid
-// sequence stands for itself, apart from every character.
+// sequence stands for itself and equals no character.
 std::vector<std::uint32_t> CodePoints(std::string_view text) {
     std::vector<std::uint32_t> points;
     points.reserve(text.size());
