@@ -51,44 +51,18 @@ std::vector<std::string> TableNamesOf(const Rowset& catalogue, bool systemTables
     return names;
 }
 
-} // namespace
-
-bool IsPlainIdentifier(const std::string& name) {
-    if (name.empty() || !IsLetterOrUnderscore(name.front()))
-        return false;
-    for (char c : name) {
-        if (!IsLetterOrUnderscore(c) && !(c >= '0' && c <= '9'))
-            return false;
+// A lost connection is dead: it is closed, so that the window no longer offers what needs it and the
+// next "Openen databases" connects anew instead of reusing it.
+template <class F> auto ClosingOnLoss(TADOConnection& connection, F&& read) -> decltype(read()) {
+    try {
+        return read();
+    } catch (const ConnectionLost&) {
+        connection.Close();
+        throw;
     }
-    return true;
 }
 
-void GetTableNames(TADOConnection& connection, std::vector<std::string>& target, bool systemTables) {
-    if (!connection.Connected())
-        connection.Open();
-    std::vector<std::string> names = TableNamesOf(connection.Session().TableCatalogue(systemTables), systemTables);
-    target = std::move(names);
-}
-
-std::string ColumnQueryText(const std::string& tableName, const std::string& quote, bool quoted) {
-    if (!quoted && IsPlainIdentifier(tableName))
-        return Format("Select * from %s where 1=2", {tableName});
-    // A blank is how ODBC says that the driver has no quote character.
-    if (quote.empty() || quote.find_first_not_of(' ') == std::string::npos)
-        throw Error(Format("Table name '%s' cannot be quoted for this provider", {tableName}));
-    return Format("Select * from %s where 1=2", {Quote(tableName, quote)});
-}
-
-std::vector<FieldDef> ReadTableFields(TADOConnection& connection, const std::string& tableName) {
-    if (!connection.Connected())
-        throw Error("The connection is not open.");
-    return DescribeResult(connection.Session().DescribeTable(tableName));
-}
-
-DatabaseSchema ReadDatabaseSchema(TADOConnection& connection) {
-    if (!connection.Connected())
-        connection.Open();
-    ProviderSession& session = connection.Session();
+DatabaseSchema ReadWholeSchema(ProviderSession& session) {
     if (std::optional<DatabaseSchema> schema = session.ReadSchema())
         return *schema;
 
@@ -120,10 +94,51 @@ DatabaseSchema ReadDatabaseSchema(TADOConnection& connection) {
     return schema;
 }
 
+} // namespace
+
+bool IsPlainIdentifier(const std::string& name) {
+    if (name.empty() || !IsLetterOrUnderscore(name.front()))
+        return false;
+    for (char c : name) {
+        if (!IsLetterOrUnderscore(c) && !(c >= '0' && c <= '9'))
+            return false;
+    }
+    return true;
+}
+
+void GetTableNames(TADOConnection& connection, std::vector<std::string>& target, bool systemTables) {
+    if (!connection.Connected())
+        connection.Open();
+    std::vector<std::string> names = TableNamesOf(
+        ClosingOnLoss(connection, [&] { return connection.Session().TableCatalogue(systemTables); }), systemTables);
+    target = std::move(names);
+}
+
+std::string ColumnQueryText(const std::string& tableName, const std::string& quote, bool quoted) {
+    if (!quoted && IsPlainIdentifier(tableName))
+        return Format("Select * from %s where 1=2", {tableName});
+    // A blank is how ODBC says that the driver has no quote character.
+    if (quote.empty() || quote.find_first_not_of(' ') == std::string::npos)
+        throw Error(Format("Table name '%s' cannot be quoted for this provider", {tableName}));
+    return Format("Select * from %s where 1=2", {Quote(tableName, quote)});
+}
+
+std::vector<FieldDef> ReadTableFields(TADOConnection& connection, const std::string& tableName) {
+    if (!connection.Connected())
+        throw Error("The connection is not open.");
+    return DescribeResult(ClosingOnLoss(connection, [&] { return connection.Session().DescribeTable(tableName); }));
+}
+
+DatabaseSchema ReadDatabaseSchema(TADOConnection& connection) {
+    if (!connection.Connected())
+        connection.Open();
+    return ClosingOnLoss(connection, [&] { return ReadWholeSchema(connection.Session()); });
+}
+
 SchemaCatalogue::SchemaCatalogue(TADOConnection& connection) : connection_(&connection) {
     if (!connection.Connected())
         connection.Open();
-    schema_ = connection.Session().ReadSchema();
+    schema_ = ClosingOnLoss(connection, [&] { return connection.Session().ReadSchema(); });
     if (!schema_) {
         GetTableNames(connection, names_, false);
         return;

@@ -1,5 +1,6 @@
 #include "schema/sqlite_provider.h"
 
+#include "schema/sqlite_errors.h"
 #include "schema/sqlite_types.h"
 #include "support/errors.h"
 
@@ -47,7 +48,7 @@ Statement Prepare(sqlite3* db, std::string_view sql, const char** tail = nullptr
     const int rc = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &raw, tail);
     Statement statement(raw);
     if (rc != SQLITE_OK)
-        throw Error(sqlite3_errmsg(db));
+        ThrowSqliteError(db);
     return statement;
 }
 
@@ -57,7 +58,7 @@ bool Step(sqlite3* db, sqlite3_stmt* statement) {
         return true;
     if (rc == SQLITE_DONE)
         return false;
-    throw Error(sqlite3_errmsg(db));
+    ThrowSqliteError(db);
 }
 
 class SqliteSession final : public ProviderSession {
@@ -134,7 +135,7 @@ private:
         int autoIncrement = 0;
         if (sqlite3_table_column_metadata(db_.get(), schema, table, origin, &declaredType, &collation,
                                           &notNull, &primaryKey, &autoIncrement) != SQLITE_OK)
-            throw Error(sqlite3_errmsg(db_.get()));
+            ThrowSqliteError(db_.get());
         const bool rowidAlias = primaryKey && declaredType && sqlite3_stricmp(declaredType, "INTEGER") == 0 &&
                                 HasRowidAliasKey(schema, table);
         column.acceptsNull = !notNull && !rowidAlias;
