@@ -231,7 +231,8 @@ bool IsConnectionFailure(const OdbcDiagnostic& record) {
         return false;
     for (const char* words : {"server closed the connection unexpectedly", "could not receive data from server",
                               "could not send data to server", "no connection to the server",
-                              "connection has been lost", "lost connection to", "server has gone away"})
+                              "connection has been lost", "lost connection to", "server has gone away",
+                              "broken pipe", "connection reset by peer"})
         if (text.find(words) != std::string::npos)
             return true;
     return false;

@@ -80,7 +80,8 @@ struct OdbcDiagnostic {
 
 // Whether the record says that the connection itself failed, rather than the statement: SQLSTATE class
 // 08, a timeout without an answer (HYT00, HYT01), or a driver's own word for a broken link (MariaDB's
-// client errors 2006, 2013 and 2055; libpq's messages as psqlodbc passes them on).
+// client errors 2006, 2013 and 2055; the system's broken pipe and reset connection; libpq's messages as
+// psqlodbc passes them on).
 bool IsConnectionFailure(const OdbcDiagnostic& record);
 
 } // namespace korvista

@@ -207,8 +207,9 @@ TEST(NormaliseCatalogueColumns, NamesColumnsThreeAndFourWhenTheDriverNamesThemOt
     EXPECT_EQ(short_, (std::vector<std::string>{"A", "B"}));
 }
 
-// The records as the real drivers gave them when a loopback proxy cut or froze their connection, and
-// statement failures that must stay what they are.
+// Records of the kinds the drivers give when their connection breaks (the first two and the broken pipe
+// as psqlodbc and MariaDB's driver gave them when the test proxy cut their connection), and statement
+// failures that must stay what they are.
 TEST(IsConnectionFailure, TellsABrokenLinkFromAFailedStatement) {
     struct Case {
         OdbcDiagnostic record;
@@ -224,6 +225,7 @@ TEST(IsConnectionFailure, TellsABrokenLinkFromAFailedStatement) {
         {{"HY000", 2055, "[ma-3.1.15]Lost connection to server at 'reading initial communication packet'"}, true},
         {{"HY000", 35, "no connection to the server"}, true},
         {{"HY000", 1, "could not receive data from server: Connection reset by peer"}, true},
+        {{"HY000", 5014, "[ma-3.1.15][10.11.19-MariaDB]Write error: Broken pipe (32)"}, true},
         {{"57P01", 7, "terminating connection  server closed the connection unexpectedly"}, true},
         {{"42S02", 1146, "[ma-3.1.15][10.11.19-MariaDB]Table 'db.t' doesn't exist"}, false},
         {{"42P01", 7, "ERROR: relation \"server has gone away\" does not exist"}, false},
