@@ -629,15 +629,27 @@ void TfrmMain::lvTablesClick(QObject*) {
     if (index < 0)
         return;
     const std::string table = lvTables->topLevelItem(index)->text(0).toStdString();
-    // A list that cannot be read stays empty, without a word to the user.
+    // A list that cannot be read stays empty, without a word to the user. A lost connection is no such
+    // list: it ends what is running with an error that names the database and the table.
+    const auto lost = [&](TListView* list, QLabel* label, int database, const ConnectionLost& error) {
+        ClearFieldList(list);
+        ShowCount(label, list);
+        ArrangeTablesPanel();
+        return ConnectionLost("database " + std::to_string(database) + " lost its connection while reading table " +
+                              table + ": " + error.what());
+    };
     try {
         LoadFields(lvDB1, table, FDB1);
+    } catch (const ConnectionLost& error) {
+        throw lost(lvDB1, lblC1, 1, error);
     } catch (...) {
         ClearFieldList(lvDB1);
     }
     ShowCount(lblC1, lvDB1);
     try {
         LoadFields(lvDB2, table, FDB2);
+    } catch (const ConnectionLost& error) {
+        throw lost(lvDB2, lblC2, 2, error);
     } catch (...) {
         ClearFieldList(lvDB2);
     }

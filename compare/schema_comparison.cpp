@@ -85,6 +85,8 @@ std::vector<FieldDef> LoadTableFields(TDatabase& database, const std::string& ta
         return {};
     try {
         return ReadTableFields(database.ADO(), table);
+    } catch (const ConnectionLost&) {
+        throw;
     } catch (const Error&) {
         // A table the provider cannot describe reads as one without columns, as in the window.
         return {};
@@ -124,23 +126,30 @@ TableComparison CompareCatalogues(SchemaCatalogue& db1, SchemaCatalogue* db2, co
     return total;
 }
 
+namespace {
+
+// Reads the catalogue of one database, naming the database when that fails.
+SchemaCatalogue ReadCatalogue(TDatabase& database, int number) {
+    try {
+        return SchemaCatalogue(database.ADO());
+    } catch (const ConnectionLost& lost) {
+        // The whole catalogue comes in a few statements: no one table was being read.
+        throw ConnectionLost("database " + std::to_string(number) +
+                             " lost its connection while reading its catalogue: " + lost.what());
+    } catch (const Error& error) {
+        throw Error("the tables of database " + std::to_string(number) + " cannot be listed: " + error.what());
+    }
+}
+
+} // namespace
+
 TableComparison CompareDatabases(TDatabase& db1, TDatabase& db2, const CompareOptions& options,
                                  const CompareProgress& progress) {
-    std::optional<SchemaCatalogue> catalogue1;
-    try {
-        catalogue1.emplace(db1.ADO());
-    } catch (const Error& error) {
-        throw Error("the tables of database 1 cannot be listed: " + std::string(error.what()));
-    }
+    SchemaCatalogue catalogue1 = ReadCatalogue(db1, 1);
     std::optional<SchemaCatalogue> catalogue2;
-    if (db2.ADO().Connected()) {
-        try {
-            catalogue2.emplace(db2.ADO());
-        } catch (const Error& error) {
-            throw Error("the tables of database 2 cannot be listed: " + std::string(error.what()));
-        }
-    }
-    return CompareCatalogues(*catalogue1, catalogue2 ? &*catalogue2 : nullptr, options, progress);
+    if (db2.ADO().Connected())
+        catalogue2.emplace(ReadCatalogue(db2, 2));
+    return CompareCatalogues(catalogue1, catalogue2 ? &*catalogue2 : nullptr, options, progress);
 }
 
 } // namespace korvista

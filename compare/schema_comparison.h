@@ -17,7 +17,7 @@ namespace korvista {
 using CompareProgress = std::function<void(std::size_t index, std::size_t total, const std::string& table)>;
 
 // The columns of one table as the field lists would show them: empty when the database is closed or the
-// read fails, which is what the window shows in both cases.
+// read fails, which is what the window shows in both cases; a lost connection propagates.
 std::vector<FieldDef> LoadTableFields(TDatabase& database, const std::string& table);
 
 // What a command-line comparison visits and reports beyond the window's four switches.
@@ -41,7 +41,8 @@ TableComparison CompareCatalogues(SchemaCatalogue& db1, SchemaCatalogue* db2, co
                                   const CompareProgress& progress = {});
 
 // Reads both databases (database 2 only when it is open) and compares them. A failure to list the tables
-// of either propagates as korvista::Error naming the database; see CompareCatalogues for the rest.
+// of either propagates as korvista::Error naming the database, a connection lost meanwhile as
+// korvista::ConnectionLost naming it; see CompareCatalogues for the rest.
 TableComparison CompareDatabases(TDatabase& db1, TDatabase& db2, const CompareOptions& options,
                                  const CompareProgress& progress = {});
 

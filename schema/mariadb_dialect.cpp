@@ -411,6 +411,8 @@ public:
                            std::to_string(static_cast<unsigned long long>(querySeconds) * 1000);
         try {
             queries.Run(bound);
+        } catch (const ConnectionLost&) {
+            throw;
         } catch (const Error&) {
             return false; // an older server without the setting
         }

@@ -2,18 +2,24 @@
 
 // Owners of the ODBC driver manager's handles, and turning its diagnostics into korvista::Error.
 
+#include "schema/odbc_types.h"
+
 #include <sql.h>
 #include <sqlext.h>
 
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace korvista {
 
-// Every diagnostic record of the handle, first record first: "[SQLSTATE] text; [SQLSTATE] text".
+// Every diagnostic record of the handle, first record first.
+std::vector<OdbcDiagnostic> OdbcDiagnosticRecords(SQLSMALLINT handleType, SQLHANDLE handle);
+// The same as one text: "[SQLSTATE] text; [SQLSTATE] text".
 std::string OdbcDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle);
 
-// Throws korvista::Error with the handle's diagnostics when rc is neither success nor success-with-info.
+// Throws korvista::Error with the handle's diagnostics when rc is neither success nor success-with-info,
+// korvista::ConnectionLost when a record says that the connection failed (IsConnectionFailure).
 // `what` names the call and serves as the message when the driver leaves no diagnostic behind.
 void OdbcCheck(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, const char* what);
 

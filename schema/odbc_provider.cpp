@@ -9,6 +9,9 @@
 
 #include <strings.h>
 
+#include <chrono>
+
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -18,6 +21,15 @@ namespace {
 
 constexpr SQLULEN LoginTimeoutSeconds = 15;
 constexpr SQLULEN QueryTimeoutSeconds = 30;
+// The watch waits a little beyond the timeouts, so that a driver or a server that keeps them itself
+// answers first, with what it knows.
+constexpr std::chrono::seconds WatchGrace{5};
+constexpr auto LoginLimit = std::chrono::seconds(LoginTimeoutSeconds) + WatchGrace;
+constexpr auto QueryLimit = std::chrono::seconds(QueryTimeoutSeconds) + WatchGrace;
+
+std::string NoAnswer(SQLULEN seconds) {
+    return "no answer from the server within " + std::to_string(seconds) + " s";
+}
 
 SQLCHAR* Text(const std::string& text) {
     return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str()));
@@ -118,10 +130,10 @@ std::string DriverFile(const OdbcEnvironment& env, const std::string& connection
 
 } // namespace
 
-std::string OdbcDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle) {
-    std::string result;
+std::vector<OdbcDiagnostic> OdbcDiagnosticRecords(SQLSMALLINT handleType, SQLHANDLE handle) {
+    std::vector<OdbcDiagnostic> records;
     if (handle == SQL_NULL_HANDLE)
-        return result;
+        return records;
     for (SQLSMALLINT record = 1;; ++record) {
         SQLCHAR state[6] = {};
         SQLINTEGER native = 0;
@@ -136,22 +148,39 @@ std::string OdbcDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle) {
         }
         if (!OdbcSucceeded(rc))
             break;
+        records.push_back({reinterpret_cast<const char*>(state), static_cast<long>(native),
+                           TrimTrailingBlanks(reinterpret_cast<const char*>(message.data()))});
+    }
+    return records;
+}
+
+namespace {
+
+std::string DiagnosticsText(const std::vector<OdbcDiagnostic>& records) {
+    std::string result;
+    for (const OdbcDiagnostic& record : records) {
         if (!result.empty())
             result += "; ";
-        result += "[";
-        result += reinterpret_cast<const char*>(state);
-        result += "] ";
-        result += TrimTrailingBlanks(reinterpret_cast<const char*>(message.data()));
+        result += "[" + record.state + "] " + record.text;
     }
     return result;
+}
+
+} // namespace
+
+std::string OdbcDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle) {
+    return DiagnosticsText(OdbcDiagnosticRecords(handleType, handle));
 }
 
 void OdbcCheck(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, const char* what) {
     if (OdbcSucceeded(rc))
         return;
-    std::string message = OdbcDiagnostics(handleType, handle);
+    const std::vector<OdbcDiagnostic> records = OdbcDiagnosticRecords(handleType, handle);
+    std::string message = DiagnosticsText(records);
     if (message.empty())
         message = std::string(what) + " failed" + (rc == SQL_INVALID_HANDLE ? " (invalid handle)" : "");
+    if (std::any_of(records.begin(), records.end(), IsConnectionFailure))
+        throw ConnectionLost(message);
     throw Error(message);
 }
 
@@ -166,6 +195,33 @@ OdbcEnvironment NewOdbc3Environment() {
 
 } // namespace
 
+template <class F> auto OdbcSession::Request(F&& request) -> decltype(request()) {
+    if (!lost_.empty())
+        throw ConnectionLost(lost_);
+    std::optional<decltype(request())> result;
+    try {
+        watch_.Run(QueryLimit, [&] { result.emplace(request()); });
+    } catch (const Error& error) {
+        // The watch shut the sockets down: what the driver says then is about that, not the server.
+        if (watch_.Expired())
+            Lose(NoAnswer(QueryTimeoutSeconds));
+        if (dynamic_cast<const ConnectionLost*>(&error))
+            Lose(error.what());
+        throw;
+    }
+    // The answer came as the sockets were shut down: it holds, but nothing after it can.
+    if (watch_.Expired())
+        lost_ = NoAnswer(QueryTimeoutSeconds);
+    return std::move(*result);
+}
+
+void OdbcSession::Lose(const std::string& message) {
+    lost_ = message;
+    // Whatever still waits on the server stops waiting, closing the connection included.
+    watch_.ShutDown();
+    throw ConnectionLost(message);
+}
+
 OdbcSession::OdbcSession(const std::string& connectionString) : env_(NewOdbc3Environment()), dbc_(env_) {
     dbc_.Check(SQLSetConnectAttr(dbc_.Get(), SQL_ATTR_LOGIN_TIMEOUT,
                                  reinterpret_cast<SQLPOINTER>(LoginTimeoutSeconds), 0),
@@ -173,11 +229,27 @@ OdbcSession::OdbcSession(const std::string& connectionString) : env_(NewOdbc3Env
     const std::string text =
         WithTimeouts(DriverKindFromFileName(DriverFile(env_, connectionString)), connectionString,
                      static_cast<unsigned>(LoginTimeoutSeconds), static_cast<unsigned>(QueryTimeoutSeconds));
-    SQLRETURN rc =
-        SQLDriverConnect(dbc_.Get(), nullptr, Text(text), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
-    dbc_.Check(rc, "SQLDriverConnect");
-    dbc_.MarkConnected();
+    SQLRETURN rc = SQL_ERROR;
+    watch_.Connect(LoginLimit, [&] {
+        rc = SQLDriverConnect(dbc_.Get(), nullptr, Text(text), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+    });
+    if (OdbcSucceeded(rc))
+        dbc_.MarkConnected();
+    // A connection that never opened was not lost: these are failures to open.
+    if (watch_.Expired())
+        throw Error(NoAnswer(LoginTimeoutSeconds));
+    try {
+        dbc_.Check(rc, "SQLDriverConnect");
+        Request([this] {
+            Prepare();
+            return true;
+        });
+    } catch (const ConnectionLost& lost) {
+        throw Error(lost.what());
+    }
+}
 
+void OdbcSession::Prepare() {
     driver_ = DriverKindFromFileName(InfoText(SQL_DRIVER_NAME));
     dbmsName_ = InfoText(SQL_DBMS_NAME);
 
@@ -185,7 +257,7 @@ OdbcSession::OdbcSession(const std::string& connectionString) : env_(NewOdbc3Env
     if (InfoText(SQL_CATALOG_NAME) == "Y") {
         char buffer[512] = {};
         SQLINTEGER length = 0;
-        rc = SQLGetConnectAttr(dbc_.Get(), SQL_ATTR_CURRENT_CATALOG, buffer, sizeof buffer, &length);
+        const SQLRETURN rc = SQLGetConnectAttr(dbc_.Get(), SQL_ATTR_CURRENT_CATALOG, buffer, sizeof buffer, &length);
         if (OdbcSucceeded(rc) && buffer[0] != '\0')
             catalog_ = std::string(buffer);
     }
@@ -232,6 +304,10 @@ SQLULEN OdbcSession::QueryTimeout() {
 }
 
 Rowset OdbcSession::TableCatalogue(bool includeSystemTables) {
+    return Request([&] { return Catalogue(includeSystemTables); });
+}
+
+Rowset OdbcSession::Catalogue(bool includeSystemTables) {
     if (dialect_)
         return dialect_->TableCatalogue(*queries_, includeSystemTables);
     OdbcStatement statement = NewStatement();
@@ -262,11 +338,15 @@ Rowset OdbcSession::TableCatalogue(bool includeSystemTables) {
 
 std::string OdbcSession::IdentifierQuote() {
     // ODBC answers a blank when the driver has no quoting.
-    std::string quote = InfoText(SQL_IDENTIFIER_QUOTE_CHAR);
+    std::string quote = Request([this] { return InfoText(SQL_IDENTIFIER_QUOTE_CHAR); });
     return quote == " " ? std::string() : quote;
 }
 
 std::vector<OdbcColumn> OdbcSession::ReportedColumns(const std::string& sql) {
+    return Request([&] { return Reported(sql); });
+}
+
+std::vector<OdbcColumn> OdbcSession::Reported(const std::string& sql) {
     OdbcStatement statement = NewStatement();
     SQLRETURN rc = SQLExecDirect(statement.Get(), Text(sql), SQL_NTS);
     if (rc != SQL_NO_DATA)
@@ -357,7 +437,11 @@ std::optional<bool> OdbcSession::CatalogAcceptsNull(const OdbcColumn& column) {
 }
 
 std::vector<OdbcColumn> OdbcSession::MendedColumns(const std::string& sql) {
-    std::vector<OdbcColumn> columns = ReportedColumns(sql);
+    return Request([&] { return Mended(sql); });
+}
+
+std::vector<OdbcColumn> OdbcSession::Mended(const std::string& sql) {
+    std::vector<OdbcColumn> columns = Reported(sql);
     for (OdbcColumn& column : columns) {
         for (const DriverQuirk* quirk : MatchingQuirks(driver_, column)) {
             switch (quirk->remedy) {
@@ -375,21 +459,24 @@ std::vector<OdbcColumn> OdbcSession::MendedColumns(const std::string& sql) {
 }
 
 std::vector<ColumnDescription> OdbcSession::DescribeQuery(const std::string& sql) {
-    std::vector<ColumnDescription> result;
-    for (const OdbcColumn& column : MendedColumns(sql))
-        result.push_back(ToColumnDescription(column));
-    return result;
+    return Request([&] {
+        std::vector<ColumnDescription> result;
+        for (const OdbcColumn& column : Mended(sql))
+            result.push_back(ToColumnDescription(column));
+        return result;
+    });
 }
 
 std::vector<ColumnDescription> OdbcSession::DescribeTable(const std::string& table) {
     if (dialect_)
-        return dialect_->DescribeTable(*queries_, table);
+        return Request([&] { return dialect_->DescribeTable(*queries_, table); });
+    // Through DescribeQuery and IdentifierQuote, each a request of its own.
     return ProviderSession::DescribeTable(table);
 }
 
 std::optional<DatabaseSchema> OdbcSession::ReadSchema() {
     if (dialect_)
-        return dialect_->ReadSchema(*queries_);
+        return Request([this] { return dialect_->ReadSchema(*queries_); });
     return std::nullopt;
 }
 

@@ -6,6 +6,7 @@
 #include "schema/odbc_handles.h"
 #include "schema/odbc_types.h"
 #include "schema/provider.h"
+#include "schema/socket_watch.h"
 
 #include <optional>
 #include <string>
@@ -41,10 +42,22 @@ public:
     const std::optional<std::string>& CurrentCatalog() const { return catalog_; }
 
 private:
+    // Runs one request of the session under the query timeout. A request that the server leaves without
+    // an answer, or whose connection fails, throws korvista::ConnectionLost, and so does every request
+    // after it: the connection is dead.
+    template <class F> auto Request(F&& request) -> decltype(request());
+    [[noreturn]] void Lose(const std::string& message);
+
+    void Prepare();
+    Rowset Catalogue(bool includeSystemTables);
+    std::vector<OdbcColumn> Reported(const std::string& sql);
+    std::vector<OdbcColumn> Mended(const std::string& sql);
     OdbcStatement NewStatement();
     std::optional<bool> CatalogAcceptsNull(const OdbcColumn& column);
     std::string InfoText(SQLUSMALLINT infoType);
 
+    SocketWatch watch_;
+    std::string lost_; // why the connection is dead; empty while it lives
     OdbcEnvironment env_;
     OdbcConnection dbc_;
     OdbcDriverKind driver_ = OdbcDriverKind::Other;

@@ -216,4 +216,26 @@ void NormaliseCatalogueColumns(std::vector<std::string>& columns) {
     }
 }
 
+bool IsConnectionFailure(const OdbcDiagnostic& record) {
+    const std::string& state = record.state;
+    if (state.rfind("08", 0) == 0 || state == "HYT00" || state == "HYT01")
+        return true;
+    // The MariaDB connector marks its messages "[ma-<version>]"; other drivers' numbers mean other things.
+    const std::string text = AsciiLower(record.text);
+    if ((record.native == 2006 || record.native == 2013 || record.native == 2055) &&
+        text.find("[ma-") != std::string::npos)
+        return true;
+    // A driver's words count only under a general state: under a statement's own state (a missing
+    // table, a syntax error) they may come from a name quoted in the message.
+    if (state != "HY000" && state != "S1000" && state.rfind("57P", 0) != 0)
+        return false;
+    for (const char* words : {"server closed the connection unexpectedly", "could not receive data from server",
+                              "could not send data to server", "no connection to the server",
+                              "connection has been lost", "lost connection to", "server has gone away",
+                              "broken pipe", "connection reset by peer"})
+        if (text.find(words) != std::string::npos)
+            return true;
+    return false;
+}
+
 } // namespace korvista

@@ -71,4 +71,17 @@ std::vector<const DriverQuirk*> MatchingQuirks(OdbcDriverKind driver, const Odbc
 // letter case is upper-cased; failing that, columns 3 and 4 (ODBC's positions for them) take the names.
 void NormaliseCatalogueColumns(std::vector<std::string>& columns);
 
+// One diagnostic record of a failed ODBC call.
+struct OdbcDiagnostic {
+    std::string state; // SQLSTATE, five characters
+    long native = 0;   // the driver's or the server's own error number
+    std::string text;
+};
+
+// Whether the record says that the connection itself failed, rather than the statement: SQLSTATE class
+// 08, a timeout without an answer (HYT00, HYT01), or a driver's own word for a broken link (MariaDB's
+// client errors 2006, 2013 and 2055; the system's broken pipe and reset connection; libpq's messages as
+// psqlodbc passes them on).
+bool IsConnectionFailure(const OdbcDiagnostic& record);
+
 } // namespace korvista

@@ -74,6 +74,19 @@ bool ResolvesOtherLetterCase(ProviderSession& session, const DatabaseSchema& sch
     return false;
 }
 
+// A lost connection is dead: it is closed, so that the window no longer offers what needs it and the
+// next "Openen databases" connects anew instead of reusing it.
+template <class F> auto ClosingOnLoss(TADOConnection& connection, F&& read) -> decltype(read()) {
+    try {
+        return read();
+    } catch (const ConnectionLost&) {
+        connection.Close();
+        throw;
+    }
+}
+
+DatabaseSchema ReadWholeSchema(ProviderSession& session);
+
 } // namespace
 
 bool IsPlainIdentifier(const std::string& name) {
@@ -89,7 +102,8 @@ bool IsPlainIdentifier(const std::string& name) {
 void GetTableNames(TADOConnection& connection, std::vector<std::string>& target, bool systemTables) {
     if (!connection.Connected())
         connection.Open();
-    std::vector<std::string> names = TableNamesOf(connection.Session().TableCatalogue(systemTables), systemTables);
+    std::vector<std::string> names = TableNamesOf(
+        ClosingOnLoss(connection, [&] { return connection.Session().TableCatalogue(systemTables); }), systemTables);
     target = std::move(names);
 }
 
@@ -105,13 +119,18 @@ std::string ColumnQueryText(const std::string& tableName, const std::string& quo
 std::vector<FieldDef> ReadTableFields(TADOConnection& connection, const std::string& tableName) {
     if (!connection.Connected())
         throw Error("The connection is not open.");
-    return DescribeResult(connection.Session().DescribeTable(tableName));
+    return DescribeResult(ClosingOnLoss(connection, [&] { return connection.Session().DescribeTable(tableName); }));
 }
 
 DatabaseSchema ReadDatabaseSchema(TADOConnection& connection) {
     if (!connection.Connected())
         connection.Open();
-    ProviderSession& session = connection.Session();
+    return ClosingOnLoss(connection, [&] { return ReadWholeSchema(connection.Session()); });
+}
+
+namespace {
+
+DatabaseSchema ReadWholeSchema(ProviderSession& session) {
     if (std::optional<DatabaseSchema> schema = session.ReadSchema())
         return *schema;
 
@@ -151,6 +170,8 @@ DatabaseSchema ReadDatabaseSchema(TADOConnection& connection) {
     return schema;
 }
 
+} // namespace
+
 struct SchemaCatalogue::Described {
     DatabaseSchema schema;
     std::vector<TableRead> reads; // by index of schema.tables; only reachable tables are read
@@ -181,7 +202,7 @@ void SchemaCatalogue::Describe(DatabaseSchema schema) {
 SchemaCatalogue::SchemaCatalogue(TADOConnection& connection) : connection_(&connection) {
     if (!connection.Connected())
         connection.Open();
-    std::optional<DatabaseSchema> schema = connection.Session().ReadSchema();
+    std::optional<DatabaseSchema> schema = ClosingOnLoss(connection, [&] { return connection.Session().ReadSchema(); });
     if (!schema) {
         GetTableNames(connection, names_, false);
         return;

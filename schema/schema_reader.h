@@ -12,6 +12,7 @@ namespace korvista {
 
 // Lists TABLE and VIEW entries (and SYSTEM TABLE when asked) in the provider's order into target,
 // opening a closed connection first and letting that failure through.
+// Here and below, a korvista::ConnectionLost closes the connection on its way through.
 void GetTableNames(TADOConnection& connection, std::vector<std::string>& target, bool systemTables);
 
 // A name of letters, digits and underscores that does not start with a digit.

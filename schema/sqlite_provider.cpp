@@ -1,6 +1,7 @@
 #include "schema/sqlite_provider.h"
 
 #include "schema/catalogue_dialect.h"
+#include "schema/sqlite_errors.h"
 #include "schema/sqlite_queries.h"
 #include "schema/type_model.h"
 #include "support/errors.h"
@@ -67,7 +68,7 @@ private:
             int autoIncrement = 0;
             if (sqlite3_table_column_metadata(db_.get(), schema, table, origin, &declaredType, &collation,
                                               &notNull, &primaryKey, &autoIncrement) != SQLITE_OK)
-                throw Error(sqlite3_errmsg(db_.get()));
+                ThrowSqliteError(db_.get());
             const bool rowidAlias = primaryKey && declaredType &&
                                     sqlite3_stricmp(declaredType, "INTEGER") == 0 &&
                                     HasRowidAliasKey(schema, table);

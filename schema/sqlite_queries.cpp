@@ -1,5 +1,6 @@
 #include "schema/sqlite_queries.h"
 
+#include "schema/sqlite_errors.h"
 #include "support/errors.h"
 
 #include <sqlite3.h>
@@ -25,7 +26,7 @@ SqliteStatement Prepare(sqlite3* db, std::string_view sql, const char** tail = n
     const int rc = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &raw, tail);
     SqliteStatement statement(raw);
     if (rc != SQLITE_OK)
-        throw Error(sqlite3_errmsg(db));
+        ThrowSqliteError(db);
     return statement;
 }
 
@@ -35,7 +36,7 @@ bool Step(sqlite3* db, sqlite3_stmt* statement) {
         return true;
     if (rc == SQLITE_DONE)
         return false;
-    throw Error(sqlite3_errmsg(db));
+    ThrowSqliteError(db);
 }
 
 } // namespace

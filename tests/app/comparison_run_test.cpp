@@ -5,6 +5,7 @@
 #include "app/list_view.h"
 #include "compare/u_Tracker.h"
 #include "schema/u_Database.h"
+#include "support/errors.h"
 #include "window_test_support.h"
 
 #include <QCheckBox>
@@ -321,6 +322,84 @@ TEST_F(ComparisonRunTest, DatabaseOneFailingToOpenShowsTheProviderTextAndLeavesC
     ASSERT_TRUE(window->Database2()->ADO().Connected());
     window->ActionList->Update(window->actCompare);
     EXPECT_FALSE(window->actCompare->isEnabled()) << "database 2 alone is not enough";
+}
+
+// Stands in for database 2's provider: describes every table as one column x varchar(2), except that the
+// table `failing` fails with `error`.
+class FailingSession : public ProviderSession {
+public:
+    FailingSession(std::string failing, std::function<void()> error)
+        : failing_(std::move(failing)), error_(std::move(error)) {}
+    Rowset TableCatalogue(bool) override { return {{"TABLE_NAME", "TABLE_TYPE"}, {}}; }
+    std::string IdentifierQuote() override { return "\""; }
+    std::vector<ColumnDescription> DescribeQuery(const std::string&) override { return {}; }
+    std::vector<ColumnDescription> DescribeTable(const std::string& table) override {
+        if (table == failing_)
+            error_();
+        ColumnDescription x;
+        x.name = "x";
+        x.type = 200;
+        x.definedSize = 2;
+        return {x};
+    }
+
+private:
+    std::string failing_;
+    std::function<void()> error_;
+};
+
+void Lose() {
+    throw ConnectionLost("server closed the connection unexpectedly");
+}
+
+TEST_F(ComparisonRunTest, ALostConnectionEndsTheRunAsAnErrorAndKeepsTheRowsSoFar) {
+    const char* tables = "create table A(x varchar(1)); create table B(x varchar(1)); create table C(x varchar(1));";
+    MakeDatabases(tables, tables);
+    Open();
+    TfrmMain& w = *window;
+    w.Database2()->ADO().OpenWith(std::make_unique<FailingSession>("B", Lose));
+    w.ActionList->UpdateWindowCommands();
+    w.Vergelijk1->trigger(); // as the menu runs it: what escapes goes to the error box
+
+    EXPECT_EQ(Rows(w.lvResults), (RowList{{"A", "x", "string:1:null", "string:2:null", "size"}}));
+    EXPECT_EQ(ui->Errors(), std::vector<QString>{"database 2 lost its connection while reading table B: server "
+                                                 "closed the connection unexpectedly."});
+    EXPECT_TRUE(ui->Messages().empty()) << "no closing message after an error";
+    EXPECT_EQ(w.lvTables->SelectedIndex(), 1);
+    EXPECT_EQ(w.lvDB2->topLevelItemCount(), 0);
+    EXPECT_EQ(w.lblC2->text(), "0 velden");
+    EXPECT_FALSE(w.ActionList->Suspended());
+    EXPECT_FALSE(w.Database2()->ADO().Connected()) << "a lost connection is closed";
+    EXPECT_FALSE(w.actCompare->isEnabled());
+
+    Open();
+    EXPECT_TRUE(w.Database2()->ADO().Connected()) << "opened anew";
+    w.ActionList->Update(w.actCompare);
+    EXPECT_TRUE(w.actCompare->isEnabled());
+}
+
+// A click refills the lists in silence for any error but a lost connection, which reaches the error box.
+TEST_F(ComparisonRunTest, AClickKeepsSilenceForEveryErrorButALostConnection) {
+    MakeDatabases("create table A(x varchar(1));", "create table A(x varchar(1));");
+    Open();
+    TfrmMain& w = *window;
+    const struct {
+        std::function<void()> error;
+        std::vector<QString> boxes;
+    } cases[] = {
+        {[] { throw Error("relation \"a\" does not exist"); }, {}},
+        {Lose, {"database 2 lost its connection while reading table A: server closed the connection unexpectedly."}},
+    };
+    for (const auto& c : cases) {
+        ui->boxes.clear();
+        Open();
+        w.Database2()->ADO().OpenWith(std::make_unique<FailingSession>("A", c.error));
+        w.lvTables->SelectRow(0);
+        emit w.lvTables->Click();
+        EXPECT_EQ(ui->Errors(), c.boxes);
+        EXPECT_EQ(w.lblC1->text(), "1 velden");
+        EXPECT_EQ(w.lblC2->text(), "0 velden");
+    }
 }
 
 } // namespace

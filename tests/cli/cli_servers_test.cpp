@@ -1,21 +1,26 @@
 // korvista-cli between two real servers through ODBC: PostgreSQL as database 1, MariaDB as database 2,
 // both holding the shared reference schema plus a little drift of their own.
 #include "cli/cli_test_helpers.h"
+#include "odbc/loopback_proxy.h"
 #include "odbc/test_servers_helpers.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <map>
+#include <chrono>
+#include <cstdio>
 
 using namespace korvista;
 using namespace korvista::clitest;
 using testservers::Dialect;
 using testservers::Engine;
+using testservers::LoopbackProxy;
 
 namespace {
 
@@ -141,5 +146,54 @@ TEST(CliServers, AServerThatRefusesTheLoginIsAnErrorNotAnEmptyDatabase) {
     EXPECT_NE(run.err.find("database 2 cannot be opened: "), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("wrong-password"), std::string::npos);
 }
+
+// korvista-cli over 3,000 tables, one database behind a proxy that cuts or freezes its connection while
+// the catalogue comes in: an error naming that database, never a result.
+struct Disruption {
+    Engine engine;
+    int side; // the database behind the proxy
+    LoopbackProxy::Mode mode;
+};
+
+class CliDisrupted : public ::testing::TestWithParam<Disruption> {};
+
+TEST_P(CliDisrupted, EndsWithOneErrorLineNamingTheDatabase) {
+    const Disruption d = GetParam();
+    KORVISTA_REQUIRE_SERVER(d.engine);
+    const std::string direct = testservers::ManyTablesDatabase(d.engine);
+    LoopbackProxy proxy(static_cast<unsigned short>(std::stoi(testservers::Server(d.engine).port)));
+    const std::string proxied = testservers::ConnectionString(d.engine, "kv_many_tables", proxy.Port());
+    // Past the login and into the catalogue, whose answer for 3,000 tables is many times longer.
+    proxy.Disrupt(d.mode, 64 * 1024);
+
+    const auto start = std::chrono::steady_clock::now();
+    const ProcessResult run =
+        RunCli({"--format", "tsv", d.side == 1 ? proxied : direct, d.side == 1 ? direct : proxied}, 90);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("korvista-cli ended after %.1f s\n", seconds);
+
+    ASSERT_FALSE(run.timedOut) << "still waiting after 90 s";
+    EXPECT_TRUE(proxy.Disrupted());
+    EXPECT_EQ(run.status, 2) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_THAT(run.err, ::testing::StartsWith("korvista-cli: database " + std::to_string(d.side) +
+                                               " lost its connection while reading its catalogue: "));
+    EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , CliDisrupted,
+    ::testing::Values(Disruption{Engine::PostgreSQL, 1, LoopbackProxy::Mode::Cut},
+                      Disruption{Engine::PostgreSQL, 2, LoopbackProxy::Mode::Cut},
+                      Disruption{Engine::PostgreSQL, 1, LoopbackProxy::Mode::Freeze},
+                      Disruption{Engine::PostgreSQL, 2, LoopbackProxy::Mode::Freeze},
+                      Disruption{Engine::MariaDB, 1, LoopbackProxy::Mode::Cut},
+                      Disruption{Engine::MariaDB, 2, LoopbackProxy::Mode::Cut},
+                      Disruption{Engine::MariaDB, 1, LoopbackProxy::Mode::Freeze},
+                      Disruption{Engine::MariaDB, 2, LoopbackProxy::Mode::Freeze}),
+    [](const ::testing::TestParamInfo<Disruption>& info) {
+        return std::string(testservers::EngineName(info.param.engine)) + "_db" + std::to_string(info.param.side) +
+               (info.param.mode == LoopbackProxy::Mode::Cut ? "_cut" : "_frozen");
+    });
 
 } // namespace

@@ -7,7 +7,11 @@
 #include <QFile>
 #include <QString>
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <unistd.h>
+
+#include <filesystem>
 #include <string>
 
 namespace korvista::testing {
@@ -31,6 +35,24 @@ inline QByteArray FileSha256(const std::string& path) {
     return file.open(QIODevice::ReadOnly)
                ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256)
                : QByteArray();
+}
+
+// Makes every descriptor this process holds open on the file read as a directory from now on, as a disk
+// that fails would: SQLite's next read of it is an I/O error. Gives how many descriptors it broke.
+inline int BreakOpenFile(const std::string& path) {
+    namespace fs = std::filesystem;
+    const fs::path target = fs::canonical(path);
+    const int directory = ::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int broken = 0;
+    for (const fs::directory_entry& entry : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        if (fs::read_symlink(entry.path(), error) != target || error)
+            continue;
+        if (::dup2(directory, std::stoi(entry.path().filename().string())) >= 0)
+            ++broken;
+    }
+    ::close(directory);
+    return broken;
 }
 
 } // namespace korvista::testing

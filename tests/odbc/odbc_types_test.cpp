@@ -207,5 +207,36 @@ TEST(NormaliseCatalogueColumns, NamesColumnsThreeAndFourWhenTheDriverNamesThemOt
     EXPECT_EQ(short_, (std::vector<std::string>{"A", "B"}));
 }
 
+// Records of the kinds the drivers give when their connection breaks (the first two and the broken pipe
+// as psqlodbc and MariaDB's driver gave them when the test proxy cut their connection), and statement
+// failures that must stay what they are.
+TEST(IsConnectionFailure, TellsABrokenLinkFromAFailedStatement) {
+    struct Case {
+        OdbcDiagnostic record;
+        bool lost;
+    };
+    const Case cases[] = {
+        {{"08S01", 0, "server closed the connection unexpectedly  This probably means the server terminated"}, true},
+        {{"08S01", 2013, "[ma-3.1.15][10.11.19-MariaDB]Lost connection to server during query"}, true},
+        {{"08001", 101, "connection to server at \"127.0.0.1\", port 5432 failed: timeout expired"}, true},
+        {{"HYT00", 0, "Timeout expired"}, true},
+        {{"HYT01", 0, "Connection timeout expired"}, true},
+        {{"HY000", 2006, "[ma-3.1.15][10.11.19-MariaDB]Server has gone away"}, true},
+        {{"HY000", 2055, "[ma-3.1.15]Lost connection to server at 'reading initial communication packet'"}, true},
+        {{"HY000", 35, "no connection to the server"}, true},
+        {{"HY000", 1, "could not receive data from server: Connection reset by peer"}, true},
+        {{"HY000", 5014, "[ma-3.1.15][10.11.19-MariaDB]Write error: Broken pipe (32)"}, true},
+        {{"57P01", 7, "terminating connection  server closed the connection unexpectedly"}, true},
+        {{"42S02", 1146, "[ma-3.1.15][10.11.19-MariaDB]Table 'db.t' doesn't exist"}, false},
+        {{"42P01", 7, "ERROR: relation \"server has gone away\" does not exist"}, false},
+        {{"HY000", 1969, "[ma-3.1.15]Query execution was interrupted (max_statement_time exceeded)"}, false},
+        {{"57014", 7, "ERROR: canceling statement due to statement timeout"}, false},
+        {{"HY000", 2013, "[FreeTDS][SQL Server]a server error numbered like a lost MariaDB link"}, false},
+        {{"HY000", 0, "Invalid field size"}, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(IsConnectionFailure(c.record), c.lost) << c.record.state << " " << c.record.text;
+}
+
 } // namespace
 } // namespace korvista

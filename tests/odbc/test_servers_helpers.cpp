@@ -1,11 +1,15 @@
 #include "odbc/test_servers_helpers.h"
 
 #include "schema/odbc_handles.h"
+#include "support/errors.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 
@@ -70,9 +74,9 @@ ServerInfo Server(Engine engine) {
     return info;
 }
 
-std::string ConnectionString(Engine engine, const std::string& database) {
+std::string ConnectionString(Engine engine, const std::string& database, unsigned short port) {
     const ServerInfo info = Server(engine);
-    return "Driver={" + info.driver + "};Server=" + info.host + ";Port=" + info.port +
+    return "Driver={" + info.driver + "};Server=" + info.host + ";Port=" + (port ? std::to_string(port) : info.port) +
            ";Database=" + (database.empty() ? info.database : database) + ";Uid=" + info.user +
            ";Pwd=" + info.password;
 }
@@ -137,6 +141,40 @@ std::vector<std::string> ReferenceSchema(Dialect dialect) {
                 "CREATE VIEW refv AS SELECT id, v, \"naïve_ñ\" FROM ref"};
     }
     return {};
+}
+
+std::vector<std::string> NumberedTables(Engine engine, int count, int width) {
+    const std::string columns = " (id integer NOT NULL, name varchar(" + std::to_string(width) + "), note text)";
+    if (engine == Engine::PostgreSQL)
+        return {"DO $$ BEGIN FOR i IN 0.." + std::to_string(count - 1) +
+                " LOOP EXECUTE format('CREATE TABLE t%s" + columns +
+                "', lpad(i::text, 4, '0')); END LOOP; END $$"};
+    return {"CREATE PROCEDURE kv_numbered_tables() BEGIN DECLARE i INT DEFAULT 0; WHILE i < " +
+                std::to_string(count) + " DO SET @s = CONCAT('CREATE TABLE t', LPAD(i, 4, '0'), '" + columns +
+                "'); PREPARE st FROM @s; EXECUTE st; DEALLOCATE PREPARE st; SET i = i + 1; END WHILE; END",
+            "CALL kv_numbered_tables()", "DROP PROCEDURE kv_numbered_tables"};
+}
+
+std::string ManyTablesDatabase(Engine engine) {
+    const std::string name = "kv_many_tables";
+    // The servers' folder goes with the servers, so a new run makes the database anew.
+    const std::string folder = ReadEnvFile(EnvFileName())["SERVERS_DIR"];
+    if (folder.empty())
+        throw Error("the test servers' folder is unknown");
+    const std::string stem = folder + "/" + name + "_" + (engine == Engine::PostgreSQL ? "pg" : "mariadb");
+    const int lock = ::open((stem + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lock < 0 || ::flock(lock, LOCK_EX) != 0)
+        throw Error("cannot lock " + stem + ".lock");
+    struct Unlock {
+        int fd;
+        ~Unlock() { ::close(fd); }
+    } unlock{lock};
+    if (std::filesystem::exists(stem + ".made"))
+        return ConnectionString(engine, name);
+    const std::string cs = CreateDatabase(engine, name);
+    Execute(cs, NumberedTables(engine, kManyTables, 40));
+    std::ofstream(stem + ".made") << "made\n";
+    return cs;
 }
 
 } // namespace korvista::testservers

@@ -30,8 +30,9 @@ ServerInfo Server(Engine engine);
 // True under CI=true: a missing server fails the test instead of skipping it.
 bool ServersRequired();
 
-// ODBC connection string (no Provider key) for a database of the server; the test database by default.
-std::string ConnectionString(Engine engine, const std::string& database = {});
+// ODBC connection string (no Provider key) for a database of the server; the test database by default,
+// through another port on loopback (a proxy's) when one is given.
+std::string ConnectionString(Engine engine, const std::string& database = {}, unsigned short port = 0);
 
 // ODBC connection string for a SQLite file through the "SQLite3" driver; the file is created on first use.
 std::string SqliteOdbcConnectionString(const std::string& file);
@@ -48,6 +49,15 @@ std::string UniqueName(const std::string& prefix);
 // The reference schema: table "ref" with one column of each ordinary type and view "refv" over it.
 enum class Dialect { PostgreSQL, MariaDB, SQLite };
 std::vector<std::string> ReferenceSchema(Dialect dialect);
+
+// Statements that make tables t0000 .. t<count - 1>, each (id integer NOT NULL, name varchar(width),
+// note text), in one round trip.
+std::vector<std::string> NumberedTables(Engine engine, int count, int width);
+
+// A database of 3,000 such tables with name varchar(40), made once for every test process of the run
+// (the first to ask makes it while the others wait) and read, never changed, by all.
+std::string ManyTablesDatabase(Engine engine);
+constexpr int kManyTables = 3000;
 
 } // namespace korvista::testservers
 

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -184,14 +185,21 @@ class FakeSession : public ProviderSession {
 public:
     Rowset catalogue;
     std::vector<std::string> refused; // query texts answered with an error, as a provider refuses them
+    std::string lostOn;               // a query text, or "catalogue", that finds the connection lost
     std::vector<ColumnDescription> columns;
     std::vector<std::string>* queries = nullptr;
 
-    Rowset TableCatalogue(bool) override { return catalogue; }
+    Rowset TableCatalogue(bool) override {
+        if (lostOn == "catalogue")
+            throw ConnectionLost("server closed the connection unexpectedly");
+        return catalogue;
+    }
     std::string IdentifierQuote() override { return "`"; }
     std::vector<ColumnDescription> DescribeQuery(const std::string& sql) override {
         if (queries)
             queries->push_back(sql);
+        if (sql == lostOn)
+            throw ConnectionLost("server closed the connection unexpectedly");
         for (const std::string& text : refused)
             if (text == sql)
                 throw Error("syntax error near " + sql);
@@ -352,6 +360,67 @@ TEST(ColumnQuery, OpenWithNeedsASession) {
     TADOConnection connection;
     EXPECT_THROW(connection.OpenWith(nullptr), Error);
     EXPECT_FALSE(connection.Connected());
+}
+
+// A lost connection is no unreadable table: it goes through every road and closes the connection, which an
+// ordinary failure leaves open.
+TEST(LostConnection, PassesEveryRoadAndClosesTheConnection) {
+    struct Road {
+        const char* name;
+        bool inCatalogue; // whether the road fails listing the tables, not describing one
+        std::function<void(TADOConnection&)> read;
+    };
+    const Road roads[] = {
+        {"ReadTableFields", false, [](TADOConnection& c) { ReadTableFields(c, "T"); }},
+        {"GetTableNames", true,
+         [](TADOConnection& c) {
+             std::vector<std::string> names;
+             GetTableNames(c, names, false);
+         }},
+        {"ReadDatabaseSchema", false,
+         [](TADOConnection& c) {
+             if (!ReadDatabaseSchema(c).tables.at(0).error.empty())
+                 throw Error("unreadable");
+         }},
+        {"ReadDatabaseSchema, catalogue", true, [](TADOConnection& c) { ReadDatabaseSchema(c); }},
+        {"SchemaCatalogue", true, [](TADOConnection& c) { SchemaCatalogue{c}; }},
+        {"SchemaCatalogue::Read", false,
+         [](TADOConnection& c) {
+             SchemaCatalogue catalogue(c);
+             if (catalogue.Read("T").status != TableRead::Status::Read)
+                 throw Error("unreadable");
+         }},
+    };
+    const std::string bare = "Select * from T where 1=2";
+    for (const Road& road : roads) {
+        for (const bool lost : {true, false}) {
+            std::vector<std::string> queries;
+            auto session = std::make_unique<FakeSession>();
+            session->queries = &queries;
+            session->catalogue = {{"TABLE_NAME", "TABLE_TYPE"}, {{"T", "TABLE"}}};
+            if (lost)
+                session->lostOn = road.inCatalogue ? "catalogue" : bare;
+            else if (road.inCatalogue)
+                session->catalogue.columns = {"TABLE_NAME", "KIND"};
+            else
+                session->refused = {bare, "Select * from `T` where 1=2"};
+            TADOConnection connection;
+            OpenOver(connection, std::move(session));
+            try {
+                road.read(connection);
+                ADD_FAILURE() << road.name << ": no error";
+            } catch (const ConnectionLost& error) {
+                EXPECT_TRUE(lost) << road.name;
+                EXPECT_STREQ(error.what(), "server closed the connection unexpectedly") << road.name;
+            } catch (const Error&) {
+                EXPECT_FALSE(lost) << road.name;
+            }
+            EXPECT_EQ(connection.Connected(), !lost) << road.name;
+            if (lost && !road.inCatalogue) {
+                EXPECT_THAT(queries, ElementsAre(bare)) << road.name << ": not asked again quoted";
+            }
+        }
+    }
 }
 
 } // namespace
