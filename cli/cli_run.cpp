@@ -150,6 +150,10 @@ void ReportTableErrors(const TableComparison& result, const std::string& target,
             << " cannot be read: " << OneLine(error.message) << std::endl;
 }
 
+std::string LostWhileReadingCatalogue(const ConnectionLost& lost) {
+    return "database 1 lost its connection while reading its catalogue: " + std::string(lost.what());
+}
+
 int WriteOut(std::ostream& out, std::ostream& err, const std::string& text) {
     out << text << std::flush;
     if (!out) {
@@ -200,7 +204,12 @@ int RunSaveSnapshot(const CliOptions& options, std::ostream& err) {
     try {
         TDatabase database(nullptr);
         OpenDatabase(database, options.connection1, 1);
-        const DatabaseSchema schema = ReadDatabaseSchema(database.ADO());
+        DatabaseSchema schema;
+        try {
+            schema = ReadDatabaseSchema(database.ADO());
+        } catch (const ConnectionLost& lost) {
+            throw ConnectionLost(LostWhileReadingCatalogue(lost));
+        }
         WriteSnapshotFile(schema, options.snapshotFile);
         // The snapshot keeps an unreadable table as such, but it is no complete picture of the database.
         bool complete = true;
@@ -227,7 +236,7 @@ int RunTargets(const CliOptions& options, std::ostream& out, std::ostream& err) 
         try {
             schema = ReadDatabaseSchema(database.ADO());
         } catch (const ConnectionLost& lost) {
-            throw Error("database 1 lost its connection: " + std::string(lost.what()));
+            throw ConnectionLost(LostWhileReadingCatalogue(lost));
         } catch (const Error& error) {
             throw Error("the tables of database 1 cannot be listed: " + std::string(error.what()));
         }
