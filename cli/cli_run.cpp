@@ -200,16 +200,22 @@ int RunPair(const CliOptions& options, std::ostream& out, std::ostream& err, std
     return result.count == 0 ? 0 : 1;
 }
 
+// Database 1 opened, read whole and closed again, as --save-snapshot and --targets need it.
+DatabaseSchema ReadDatabaseOne(const std::string& connection) {
+    TDatabase database(nullptr);
+    OpenDatabase(database, connection, 1);
+    try {
+        return ReadDatabaseSchema(database.ADO());
+    } catch (const ConnectionLost& lost) {
+        throw ConnectionLost(LostWhileReadingCatalogue(lost));
+    } catch (const Error& error) {
+        throw Error("the tables of database 1 cannot be listed: " + std::string(error.what()));
+    }
+}
+
 int RunSaveSnapshot(const CliOptions& options, std::ostream& err) {
     try {
-        TDatabase database(nullptr);
-        OpenDatabase(database, options.connection1, 1);
-        DatabaseSchema schema;
-        try {
-            schema = ReadDatabaseSchema(database.ADO());
-        } catch (const ConnectionLost& lost) {
-            throw ConnectionLost(LostWhileReadingCatalogue(lost));
-        }
+        const DatabaseSchema schema = ReadDatabaseOne(options.connection1);
         WriteSnapshotFile(schema, options.snapshotFile);
         // The snapshot keeps an unreadable table as such, but it is no complete picture of the database.
         bool complete = true;
@@ -230,17 +236,7 @@ int RunTargets(const CliOptions& options, std::ostream& out, std::ostream& err) 
     std::vector<TargetOutcome> outcomes;
     try {
         const std::vector<Target> targets = ReadTargetsFile(options.targetsFile);
-        TDatabase database(nullptr);
-        OpenDatabase(database, options.connection1, 1);
-        DatabaseSchema schema;
-        try {
-            schema = ReadDatabaseSchema(database.ADO());
-        } catch (const ConnectionLost& lost) {
-            throw ConnectionLost(LostWhileReadingCatalogue(lost));
-        } catch (const Error& error) {
-            throw Error("the tables of database 1 cannot be listed: " + std::string(error.what()));
-        }
-        database.Disconnect();
+        const DatabaseSchema schema = ReadDatabaseOne(options.connection1);
         const unsigned jobs = options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
         outcomes = CompareTargets(schema, targets, options.Compare(), jobs);
     } catch (const std::exception& error) {
