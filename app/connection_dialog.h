@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/connection_dialog_model.h"
-#include "app/odbc_catalog.h"
+#include "schema/odbc_catalog.h"
 
 #include <QDialog>
 #include <QString>

@@ -1,5 +1,7 @@
 #include "app/connection_dialog_model.h"
 
+#include "support/ascii.h"
+
 #include <algorithm>
 #include <array>
 #include <iterator>
@@ -7,17 +9,6 @@
 namespace korvista {
 
 namespace {
-
-bool SameKey(const std::string& a, const std::string& b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
-        return upper(x) == upper(y);
-    });
-}
-
-bool IsBlank(const std::string& text) {
-    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) <= 32; });
-}
 
 using M = TConnectionModel;
 
@@ -28,7 +19,7 @@ constexpr std::array<const char*, 9> kOrder = {M::kProvider,   M::kDriver, M::kD
 
 std::size_t Rank(const std::string& key) {
     const auto it =
-        std::find_if(kOrder.begin(), kOrder.end(), [&](const char* k) { return SameKey(key, k); });
+        std::find_if(kOrder.begin(), kOrder.end(), [&](const char* k) { return AsciiEqualsNoCase(key, k); });
     return static_cast<std::size_t>(std::distance(kOrder.begin(), it));
 }
 
@@ -47,30 +38,30 @@ std::vector<std::string> PageKeys(TProviderKind kind) {
 }
 
 bool Contains(const std::vector<std::string>& keys, const std::string& key) {
-    return std::any_of(keys.begin(), keys.end(), [&](const std::string& k) { return SameKey(k, key); });
+    return std::any_of(keys.begin(), keys.end(), [&](const std::string& k) { return AsciiEqualsNoCase(k, key); });
 }
 
 } // namespace
 
 TConnectionModel::TConnectionModel(const std::string& initial) : FSettings(ConnectionString::Parse(initial)) {
     const auto provider = FSettings.Get(kProvider);
-    FKeepOdbcProvider = provider && SameKey(*provider, "ODBC");
-    if (IsBlank(initial))
+    FKeepOdbcProvider = provider && AsciiEqualsNoCase(*provider, "ODBC");
+    if (IsBlankText(initial))
         SelectProvider({TProviderKind::pkSqlite, {}});
 }
 
 TProviderChoice TConnectionModel::Provider() const {
     // The same reading as the provider layer: a Provider key other than ODBC decides alone.
-    if (const auto provider = FSettings.Get(kProvider); provider && !SameKey(*provider, "ODBC")) {
-        if (SameKey(*provider, "SQLite"))
+    if (const auto provider = FSettings.Get(kProvider); provider && !AsciiEqualsNoCase(*provider, "ODBC")) {
+        if (AsciiEqualsNoCase(*provider, "SQLite"))
             return {TProviderKind::pkSqlite, {}};
         return {TProviderKind::pkOther, *provider};
     }
     // The ODBC driver manager takes whichever of DSN and Driver comes first.
     for (const auto& [key, value] : FSettings.Entries()) {
-        if (SameKey(key, kDsn))
+        if (AsciiEqualsNoCase(key, kDsn))
             return {TProviderKind::pkOdbcDataSource, value};
-        if (SameKey(key, kDriver))
+        if (AsciiEqualsNoCase(key, kDriver))
             return {TProviderKind::pkOdbcDriver, value};
     }
     return {TProviderKind::pkOther, {}};
@@ -95,7 +86,7 @@ void TConnectionModel::SelectProvider(const TProviderChoice& choice) {
     const auto odbcProvider = [this] {
         if (!FKeepOdbcProvider)
             FSettings.Remove(kProvider);
-        else if (const auto p = FSettings.Get(kProvider); !p || !SameKey(*p, "ODBC"))
+        else if (const auto p = FSettings.Get(kProvider); !p || !AsciiEqualsNoCase(*p, "ODBC"))
             Insert(kProvider, "ODBC");
     };
     switch (choice.kind) {
@@ -151,7 +142,7 @@ void TConnectionModel::SetValue(const std::string& key, const std::string& value
 void TConnectionModel::ReplaceEntries(const std::vector<std::pair<std::string, std::string>>& entries) {
     ConnectionString settings;
     for (const auto& [key, value] : entries) {
-        if (!IsBlank(key))
+        if (!IsBlankText(key))
             settings.Set(key, value);
     }
     FSettings = settings;

@@ -5,6 +5,7 @@
 #include "app/ui_seam.h"
 #include "schema/ado_connection.h"
 #include "schema/connection_string.h"
+#include "support/ascii.h"
 #include "support/errors.h"
 
 #include <QApplication>
@@ -18,6 +19,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QScopedValueRollback>
 #include <QStackedWidget>
 #include <QStyle>
 #include <QStyledItemDelegate>
@@ -184,7 +187,7 @@ TfrmConnection::TfrmConnection(QWidget* parent, const std::string& initial, cons
     ShowConnection();
     ShowAll();
     // A string being edited opens where its values are; a new one starts with the choice of provider.
-    const bool blank = initial.find_first_not_of(" \t\r\n") == std::string::npos;
+    const bool blank = TrimAscii(initial, kLineBlanks).empty();
     tcPages->setCurrentIndex(blank || !parseError.empty() ? 0 : 1);
     resize(520, 460);
 }
@@ -342,7 +345,7 @@ QWidget* TfrmConnection::CreateAllPage() {
 
 void TfrmConnection::ShowProviders() {
     const TProviderChoice current = FModel.Provider();
-    FUpdating = true;
+    const QScopedValueRollback updating(FUpdating, true);
     tvProviders->clear();
     QTreeWidgetItem* selected = nullptr;
     const auto consider = [&](QTreeWidgetItem* item) {
@@ -384,12 +387,11 @@ void TfrmConnection::ShowProviders() {
     tvProviders->setCurrentItem(selected);
     if (!selected)
         tvProviders->clearSelection();
-    FUpdating = false;
 }
 
 void TfrmConnection::ShowConnection() {
     const TProviderChoice current = FModel.Provider();
-    FUpdating = true;
+    const QScopedValueRollback updating(FUpdating, true);
     pcConnection->setCurrentIndex(static_cast<int>(current.kind));
     lblDriver->setText(QStringLiteral("ODBC-driver: %1").arg(Q(current.name)));
     lblDataSource->setText(QStringLiteral("ODBC-gegevensbron: %1").arg(Q(current.name)));
@@ -405,25 +407,25 @@ void TfrmConnection::ShowConnection() {
         if (edit->text() != value)
             edit->setText(value);
     }
-    FUpdating = false;
 }
 
 void TfrmConnection::ShowAll() {
-    FUpdating = true;
-    const auto& entries = FModel.Entries();
-    tblAll->setRowCount(static_cast<int>(entries.size()));
-    int row = 0;
-    for (const auto& [key, value] : entries) {
-        tblAll->setItem(row, 0, new QTableWidgetItem(Q(key)));
-        tblAll->setItem(row, 1, new QTableWidgetItem(Q(value)));
-        ++row;
+    {
+        const QScopedValueRollback updating(FUpdating, true);
+        const auto& entries = FModel.Entries();
+        tblAll->setRowCount(static_cast<int>(entries.size()));
+        int row = 0;
+        for (const auto& [key, value] : entries) {
+            tblAll->setItem(row, 0, new QTableWidgetItem(Q(key)));
+            tblAll->setItem(row, 1, new QTableWidgetItem(Q(value)));
+            ++row;
+        }
     }
-    FUpdating = false;
     MaskAll();
 }
 
 void TfrmConnection::MaskAll() {
-    FUpdating = true;
+    const QScopedValueRollback updating(FUpdating, true);
     const QChar maskCharacter(
         static_cast<char16_t>(tblAll->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, tblAll)));
     for (int row = 0; row < tblAll->rowCount(); ++row) {
@@ -445,7 +447,6 @@ void TfrmConnection::MaskAll() {
                 item->setText(value);
         }
     }
-    FUpdating = false;
 }
 
 void TfrmConnection::ProviderChosen() {
@@ -478,11 +479,12 @@ void TfrmConnection::AllChanged() {
 
 void TfrmConnection::AddKeyClick() {
     const int row = tblAll->rowCount();
-    FUpdating = true; // an empty row is not a key yet
-    tblAll->insertRow(row);
-    tblAll->setItem(row, 0, new QTableWidgetItem);
-    tblAll->setItem(row, 1, new QTableWidgetItem);
-    FUpdating = false;
+    {
+        const QScopedValueRollback updating(FUpdating, true); // an empty row is not a key yet
+        tblAll->insertRow(row);
+        tblAll->setItem(row, 0, new QTableWidgetItem);
+        tblAll->setItem(row, 1, new QTableWidgetItem);
+    }
     tblAll->setCurrentCell(row, 0);
     tblAll->editItem(tblAll->item(row, 0));
 }
@@ -491,9 +493,10 @@ void TfrmConnection::RemoveKeyClick() {
     const int row = tblAll->currentRow();
     if (row < 0)
         return;
-    FUpdating = true;
-    tblAll->removeRow(row);
-    FUpdating = false;
+    {
+        const QScopedValueRollback updating(FUpdating, true);
+        tblAll->removeRow(row);
+    }
     AllChanged();
 }
 
@@ -512,23 +515,27 @@ void TfrmConnection::TestConnection() {
     const std::string text = ConnectionString();
     std::string failure;
     bool opened = false;
-    btnTest->setEnabled(false);
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    // Let the busy cursor show before the provider blocks; its login timeout bounds the wait.
-    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    try {
-        TADOConnection connection;
-        connection.SetLoginPrompt(false);
-        connection.SetConnectionString(text);
-        connection.Open();
-        opened = connection.Connected();
-        if (!opened)
-            failure = "De provider meldde geen open verbinding.";
-    } catch (const std::exception& e) {
-        failure = e.what();
+    {
+        btnTest->setEnabled(false);
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const auto idle = qScopeGuard([this] {
+            QApplication::restoreOverrideCursor();
+            btnTest->setEnabled(true);
+        });
+        // Let the busy cursor show before the provider blocks; its login timeout bounds the wait.
+        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        try {
+            TADOConnection connection;
+            connection.SetLoginPrompt(false);
+            connection.SetConnectionString(text);
+            connection.Open();
+            opened = connection.Connected();
+            if (!opened)
+                failure = "De provider meldde geen open verbinding.";
+        } catch (const std::exception& e) {
+            failure = e.what();
+        }
     }
-    QApplication::restoreOverrideCursor();
-    btnTest->setEnabled(true);
 
     if (opened)
         Ui().ShowMessage(this, AppTitle(), QStringLiteral("Verbinding geslaagd."));

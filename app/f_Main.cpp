@@ -9,9 +9,11 @@
 #include "app/splitter_bar.h"
 #include "app/u_Settings.h"
 #include "app/ui_seam.h"
+#include "compare/schema_comparison.h"
 #include "compare/u_Tracker.h"
 #include "schema/schema_reader.h"
 #include "schema/u_Database.h"
+#include "support/ascii.h"
 #include "support/errors.h"
 
 #include <QAction>
@@ -27,6 +29,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScopeGuard>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QToolBar>
@@ -84,13 +88,6 @@ public:
 protected:
     bool eventFilter(QObject*, QEvent* event) override { return event->type() == QEvent::ToolTip; }
 };
-
-bool BlankAfterTrim(const std::string& text) {
-    for (const char c : text)
-        if (static_cast<unsigned char>(c) > 32)
-            return false;
-    return true;
-}
 
 TFieldItem* RowDescriptor(const QTreeWidgetItem* row) {
     return row->data(0, Qt::UserRole).value<TFieldItem*>();
@@ -168,19 +165,6 @@ private:
     std::vector<QWidget*> steady_;
     QElapsedTimer frame_;
     qint64 gapMs_ = FrameMs;
-};
-
-// Restores a flag when the scope ends, also by an error.
-class FlagScope {
-public:
-    FlagScope(bool& flag, bool value) : flag_(flag), was_(flag) { flag_ = value; }
-    ~FlagScope() { flag_ = was_; }
-    FlagScope(const FlagScope&) = delete;
-    FlagScope& operator=(const FlagScope&) = delete;
-
-private:
-    bool& flag_;
-    bool was_;
 };
 
 } // namespace
@@ -307,12 +291,12 @@ void TfrmMain::CreateLayout() {
     Splitter1->SetTarget([this] { return FPanelHeight; },
                          [this](int height) { SetTablesPanelHeight(height); });
 
+    const auto result = [](std::size_t cell, int width) {
+        return TListView::Column{QString::fromUtf8(kResultCaptions[cell]), width};
+    };
     lvResults = new TListView(client, QStringLiteral("lvResults"),
-                              {{QStringLiteral("Table"), 170},
-                               {QStringLiteral("Veldnaam"), 150},
-                               {QStringLiteral("Veld (DB1)"), 125},
-                               {QStringLiteral("Veld (DB2)"), 125},
-                               {QStringLiteral("Verschil"), TListView::AutoSize}});
+                              {result(0, 170), result(1, 150), result(2, 125), result(3, 125),
+                               result(4, TListView::AutoSize)});
 
     StatusBar1 = new QStatusBar(client);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
@@ -546,7 +530,7 @@ void TfrmMain::actOpenDB1Execute(QObject*) {
     if (!FSettings)
         throw Error("The settings are not available");
     const std::string result = Ui().PromptDataSource(this, FSettings->ADOStr1());
-    if (!BlankAfterTrim(result))
+    if (!IsBlankText(result))
         FSettings->SetADOStr1(result);
 }
 
@@ -554,7 +538,7 @@ void TfrmMain::actOpenDB2Execute(QObject*) {
     if (!FSettings)
         throw Error("The settings are not available");
     const std::string result = Ui().PromptDataSource(this, FSettings->ADOStr2());
-    if (!BlankAfterTrim(result))
+    if (!IsBlankText(result))
         FSettings->SetADOStr2(result);
 }
 
@@ -673,11 +657,7 @@ void TfrmMain::LoadFields(TListView* list, const std::string& tableName, TDataba
     std::vector<TListView::Row> rows;
     rows.reserve(definitions.size());
     for (const FieldDef& definition : definitions) {
-        auto* field = new TFieldItem(this);
-        field->FieldName = definition.name;
-        field->DataType = definition.dataType;
-        field->Length = definition.size;
-        field->Nullable = !definition.required;
+        TFieldItem* field = NewFieldItem(definition, this);
         rows.push_back({QStringList{QString::fromStdString(field->FieldName),
                                     QString::fromStdString(DataTypeName(field->DataType)),
                                     QString::number(field->Length),
@@ -703,15 +683,12 @@ void TfrmMain::actCompareExecute(QObject*) {
     std::int32_t count = 0;
     {
         TSuspendGuard suspended(*ActionList);
-        FlagScope comparing(FComparing, true);
+        const QScopedValueRollback comparing(FComparing, true);
         // Hovering would move the selection that shows which table is being compared.
-        const bool hotTrack = lvTables->HotTrack();
+        const auto restoreHotTrack = qScopeGuard([this, hotTrack = lvTables->HotTrack()] {
+            lvTables->SetHotTrack(hotTrack);
+        });
         lvTables->SetHotTrack(false);
-        struct HotTrackRestore {
-            TListView* list;
-            bool value;
-            ~HotTrackRestore() { list->SetHotTrack(value); }
-        } restoreHotTrack{lvTables, hotTrack};
 
         // What a table changes: the rows, the scroll bars and the counts. The headers stay as they are.
         // Frames and panels paint as usual.
@@ -733,7 +710,7 @@ void TfrmMain::actCompareExecute(QObject*) {
             pacer.DispatchPending();
             const std::string table = lvTables->topLevelItem(i)->text(0).toStdString();
             const TableComparison result =
-                CompareTable(table, Descriptors(lvDB1), Descriptors(lvDB2), Switches());
+                CompareTableColumns(table, Descriptors(lvDB1), Descriptors(lvDB2), CompareOptions(Switches()));
             for (const ResultRow& row : result.rows)
                 AppendResult(row);
             count += result.count;

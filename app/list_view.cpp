@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStyle>
@@ -290,9 +291,8 @@ void TListView::FitAutoSizeColumn() {
     const int width = std::max(0, viewport()->width() - others);
     if (columnWidth(autoSizeColumn_) == width)
         return;
-    fitting_ = true;
+    const QScopedValueRollback fitting(fitting_, true);
     setColumnWidth(autoSizeColumn_, width);
-    fitting_ = false;
 }
 
 } // namespace korvista

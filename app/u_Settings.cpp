@@ -16,15 +16,8 @@ std::string TSettings::SettingsFileName(const std::string& exeName) {
     return pathtext::ReplaceExtension(exeName, ".ini");
 }
 
-std::string TSettings::ReadValue(const std::string& section, const std::string& key) const {
-    // A section line without entries counts as absent.
-    if (FIniFile.ReadSectionKeys(section).empty())
-        return {};
-    return FIniFile.ReadString(section, key, std::string());
-}
-
 std::string TSettings::LastFolder() const {
-    return ReadValue("General", "LastFolder");
+    return FIniFile.ReadPresentString("General", "LastFolder");
 }
 
 void TSettings::SetLastFolder(const std::string& value) {
@@ -32,7 +25,7 @@ void TSettings::SetLastFolder(const std::string& value) {
 }
 
 std::string TSettings::ADOStr1() const {
-    return ReadValue("DB1", "ConnectionString");
+    return FIniFile.ReadPresentString("DB1", "ConnectionString");
 }
 
 void TSettings::SetADOStr1(const std::string& value) {
@@ -40,7 +33,7 @@ void TSettings::SetADOStr1(const std::string& value) {
 }
 
 std::string TSettings::ADOStr2() const {
-    return ReadValue("DB2", "ConnectionString");
+    return FIniFile.ReadPresentString("DB2", "ConnectionString");
 }
 
 void TSettings::SetADOStr2(const std::string& value) {

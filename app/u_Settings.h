@@ -29,8 +29,6 @@ public:
     void SetADOStr2(const std::string& value);
 
 private:
-    std::string ReadValue(const std::string& section, const std::string& key) const;
-
     IniFile FIniFile;
 };
 

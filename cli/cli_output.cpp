@@ -12,9 +12,6 @@ namespace korvista::cli {
 
 namespace {
 
-constexpr std::array<const char*, 5> kCaptions = {"Table", "Veldnaam", "Veld (DB1)", "Veld (DB2)",
-                                                  "Verschil"};
-
 std::array<std::string, 5> Cells(const ResultRow& row) {
     return {row.table, row.field, row.db1, row.db2, row.difference};
 }
@@ -51,7 +48,7 @@ std::size_t CodePointCount(const std::string& text) {
 std::string FormatText(const TableComparison& result) {
     std::vector<std::array<std::string, 5>> lines;
     lines.reserve(result.rows.size() + 2);
-    lines.push_back({kCaptions[0], kCaptions[1], kCaptions[2], kCaptions[3], kCaptions[4]});
+    lines.push_back({kResultCaptions[0], kResultCaptions[1], kResultCaptions[2], kResultCaptions[3], kResultCaptions[4]});
     lines.emplace_back(); // the rule under the captions, sized below
     for (const ResultRow& row : result.rows) {
         std::array<std::string, 5> cells = Cells(row);
@@ -89,8 +86,8 @@ std::string FormatText(const TableComparison& result) {
 
 std::string FormatTsv(const TableComparison& result) {
     std::string out;
-    for (std::size_t i = 0; i < kCaptions.size(); ++i)
-        out += std::string(i > 0 ? "\t" : "") + kCaptions[i];
+    for (std::size_t i = 0; i < kResultCaptions.size(); ++i)
+        out += std::string(i > 0 ? "\t" : "") + kResultCaptions[i];
     out += '\n';
     for (const ResultRow& row : result.rows) {
         const std::array<std::string, 5> cells = Cells(row);

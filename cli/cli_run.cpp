@@ -53,12 +53,9 @@ void CheckSettingsFile(const std::string& path) {
 }
 
 std::string ConnectionFromSettings(const IniFile& ini, const std::string& section, int number) {
-    // A section without entry lines counts as absent, as in the window's settings store.
-    if (!ini.ReadSectionKeys(section).empty()) {
-        std::string value = ini.ReadString(section, "ConnectionString");
-        if (!value.empty())
-            return value;
-    }
+    std::string value = ini.ReadPresentString(section, "ConnectionString");
+    if (!value.empty())
+        return value;
     throw Error("the settings file " + ini.Path() + " holds no connection string for database " +
                 std::to_string(number) + " (section " + section + ", key ConnectionString)");
 }

@@ -129,8 +129,10 @@ std::string Rows(const TableComparison& result, const char* heading) {
                std::to_string(count) + ")</span></" + heading + ">\n";
         out += "<table class=\"rows\">\n<colgroup><col class=\"c-table\" /><col class=\"c-field\" /><col class=\"c-db\" />"
                "<col class=\"c-db\" /><col class=\"c-difference\" /></colgroup>\n"
-               "<thead><tr><th>Table</th><th>Veldnaam</th><th>Veld (DB1)</th><th>Veld (DB2)</th>"
-               "<th>Verschil</th></tr></thead>\n<tbody>\n";
+               "<thead><tr>";
+        for (const char* caption : kResultCaptions)
+            out += std::string("<th>") + Escape(caption) + "</th>";
+        out += "</tr></thead>\n<tbody>\n";
         for (; i < end; ++i) {
             const ResultRow& row = result.rows[i];
             out += "<tr><td class=\"cell\">" + Escape(row.table) + "</td><td class=\"cell\">" + Escape(row.field) +

@@ -1,9 +1,9 @@
 #include "cli/targets.h"
 
 #include "schema/connection_string.h"
+#include "support/ascii.h"
 #include "support/errors.h"
 #include "support/regular_file.h"
-
 
 #include <algorithm>
 #include <atomic>
@@ -13,11 +13,9 @@ namespace korvista::cli {
 
 namespace {
 
-std::string Trimmed(const std::string& text) {
-    const std::size_t first = text.find_first_not_of(" \t\r");
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+// Lines are split at LF: what is left of a CR LF ending goes with the blanks.
+std::string Trimmed(std::string_view text) {
+    return std::string(TrimAscii(text, kLineBlanks));
 }
 
 TargetOutcome CompareOne(const SchemaCatalogue& database1, const Target& target, const CompareOptions& options) {

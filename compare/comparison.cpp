@@ -1,6 +1,7 @@
 #include "compare/comparison.h"
 
 #include "schema/field_types.h"
+#include "support/ascii.h"
 
 #include <algorithm>
 #include <iterator>
@@ -25,12 +26,12 @@ TableComparison ExtraColumns(const std::string& table, const std::vector<const T
     db1Names.reserve(db1.size());
     for (const TFieldItem* d1 : db1)
         if (d1 != nullptr)
-            db1Names.push_back(AsciiUpperCase(d1->FieldName));
+            db1Names.push_back(AsciiUpper(d1->FieldName));
     TableComparison result;
     for (const TFieldItem* d2 : db2) {
         if (d2 == nullptr)
             continue;
-        const std::string name = AsciiUpperCase(d2->FieldName);
+        const std::string name = AsciiUpper(d2->FieldName);
         if (std::find(db1Names.begin(), db1Names.end(), name) != db1Names.end())
             continue;
         ++result.count;
@@ -45,13 +46,13 @@ TableComparison CompareTable(const std::string& table, const std::vector<const T
     std::vector<std::string> db2Names;
     db2Names.reserve(db2.size());
     for (const TFieldItem* d2 : db2)
-        db2Names.push_back(d2 != nullptr ? AsciiUpperCase(d2->FieldName) : std::string());
+        db2Names.push_back(d2 != nullptr ? AsciiUpper(d2->FieldName) : std::string());
 
     TableComparison result;
     for (const TFieldItem* d1 : db1) {
         if (d1 == nullptr)
             continue;
-        const std::string name = AsciiUpperCase(d1->FieldName);
+        const std::string name = AsciiUpper(d1->FieldName);
         const TFieldItem* d2 = nullptr;
         for (std::size_t i = 0; i < db2.size(); ++i) {
             if (db2[i] != nullptr && db2Names[i] == name) {

@@ -2,6 +2,7 @@
 
 #include "compare/u_Tracker.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -14,6 +15,11 @@ struct CompareSwitches {
     bool null = true;
     bool missing = true;
 };
+
+// The captions of a result row's cells, in the window's result list and in every output of the
+// command-line tool.
+inline constexpr std::array<const char*, 5> kResultCaptions = {"Table", "Veldnaam", "Veld (DB1)", "Veld (DB2)",
+                                                               "Verschil"};
 
 struct ResultRow {
     std::string table;

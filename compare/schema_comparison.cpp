@@ -21,13 +21,8 @@ FieldList MakeFieldList(const std::vector<FieldDef>& defs) {
     list.owned.reserve(defs.size());
     list.items.reserve(defs.size());
     for (const FieldDef& def : defs) {
-        auto item = std::make_unique<TFieldItem>(nullptr);
-        item->FieldName = def.name;
-        item->DataType = def.dataType;
-        item->Length = def.size;
-        item->Nullable = !def.required;
-        list.items.push_back(item.get());
-        list.owned.push_back(std::move(item));
+        list.owned.emplace_back(NewFieldItem(def, nullptr));
+        list.items.push_back(list.owned.back().get());
     }
     return list;
 }
@@ -60,10 +55,7 @@ TableComparison CompareOne(SchemaCatalogue& db1, SchemaCatalogue* db2, const std
     }
     const FieldList fields1 = MakeFieldList(read1.fields);
     const FieldList fields2 = MakeFieldList(read2.fields);
-    result = CompareTable(table, fields1.items, fields2.items, options.switches);
-    if (options.bothWays)
-        result.Add(ExtraColumns(table, fields1.items, fields2.items));
-    return result;
+    return CompareTableColumns(table, fields1.items, fields2.items, options);
 }
 
 // A table that only database 2 has: every column is extra.
@@ -79,6 +71,14 @@ TableComparison ExtraTable(SchemaCatalogue& db2, const std::string& table) {
 }
 
 } // namespace
+
+TableComparison CompareTableColumns(const std::string& table, const std::vector<const TFieldItem*>& db1,
+                                    const std::vector<const TFieldItem*>& db2, const CompareOptions& options) {
+    TableComparison result = CompareTable(table, db1, db2, options.switches);
+    if (options.bothWays)
+        result.Add(ExtraColumns(table, db1, db2));
+    return result;
+}
 
 std::vector<FieldDef> LoadTableFields(TDatabase& database, const std::string& table) {
     if (!database.ADO().Connected())

@@ -32,6 +32,12 @@ struct CompareOptions {
     TableFilter tables;
 };
 
+// One table of a comparison run, the window's and the command-line tool's alike: each column of database 1
+// matched with its namesake in database 2 as the switches select, and with bothWays the columns that only
+// database 2 has.
+TableComparison CompareTableColumns(const std::string& table, const std::vector<const TFieldItem*>& db1,
+                                    const std::vector<const TFieldItem*>& db2, const CompareOptions& options);
+
 // The comparison of two databases read already, table by table in database 1's catalogue order.
 // db2 may be null (every table then lacks its counterpart). A table that database 1 lists but cannot
 // read, and a table that database 2 lists but cannot read, give an entry in errors and no rows; a table

@@ -1,5 +1,7 @@
 #include "compare/table_filter.h"
 
+#include "support/ascii.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <vector>
@@ -37,10 +39,6 @@ std::vector<std::uint32_t> CodePoints(std::string_view text) {
     return points;
 }
 
-std::uint32_t Upper(std::uint32_t c) {
-    return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c;
-}
-
 using Points = std::vector<std::uint32_t>;
 
 // Matches one class starting at pattern[p] == '['; gives the position after "]", or npos when the class
@@ -66,8 +64,8 @@ std::size_t MatchClass(const Points& pattern, std::size_t p, std::uint32_t c, bo
             high = pattern[i + 2];
             i += 2;
         }
-        const std::uint32_t u = Upper(c);
-        any |= (u >= Upper(low) && u <= Upper(high)) || (c >= low && c <= high);
+        const std::uint32_t u = AsciiUpper(c);
+        any |= (u >= AsciiUpper(low) && u <= AsciiUpper(high)) || (c >= low && c <= high);
     }
     return std::string::npos;
 }
@@ -113,7 +111,7 @@ bool GlobMatches(std::string_view patternText, std::string_view nameText) {
                     literal = pattern[p + 1];
                     width = 2;
                 }
-                if (Upper(literal) == Upper(name[n])) {
+                if (AsciiUpper(literal) == AsciiUpper(name[n])) {
                     p += width;
                     ++n;
                     continue;

@@ -1,14 +1,8 @@
 #include "compare/u_Tracker.h"
 
-namespace korvista {
+#include "support/ascii.h"
 
-std::string AsciiUpperCase(const std::string& text) {
-    std::string result(text);
-    for (char& c : result)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 0x20);
-    return result;
-}
+namespace korvista {
 
 TCustomTrackerItem::TCustomTrackerItem(QObject* owner) : QObject(owner) {}
 
@@ -23,8 +17,17 @@ bool TFieldItem::IsEqual(const TCustomTrackerItem* other) const {
     const auto* field = dynamic_cast<const TFieldItem*>(other);
     if (field == nullptr)
         return false;
-    return AsciiUpperCase(field->FieldName) == AsciiUpperCase(FieldName) && field->Length == Length &&
+    return AsciiUpper(field->FieldName) == AsciiUpper(FieldName) && field->Length == Length &&
            field->DataType == DataType && field->Nullable == Nullable;
+}
+
+TFieldItem* NewFieldItem(const FieldDef& definition, QObject* owner) {
+    auto* field = new TFieldItem(owner);
+    field->FieldName = definition.name;
+    field->DataType = definition.dataType;
+    field->Length = definition.size;
+    field->Nullable = !definition.required;
+    return field;
 }
 
 } // namespace korvista

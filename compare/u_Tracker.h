@@ -8,9 +8,6 @@
 
 namespace korvista {
 
-// Upper-cases the bytes a..z only; every other byte, UTF-8 sequences included, stays as it is.
-std::string AsciiUpperCase(const std::string& text);
-
 // Base of items that can be matched; owned through QObject's parent/child list.
 class TCustomTrackerItem : public QObject {
     Q_OBJECT
@@ -33,5 +30,8 @@ public:
     // Name (ASCII upper-cased), length, type and nullability must all agree.
     bool IsEqual(const TCustomTrackerItem* other) const override;
 };
+
+// A new descriptor of the column as the describing rule gave it; owner as for the constructor.
+TFieldItem* NewFieldItem(const FieldDef& definition, QObject* owner);
 
 } // namespace korvista

@@ -1,5 +1,6 @@
 #include "schema/connection_string.h"
 
+#include "support/ascii.h"
 #include "support/errors.h"
 
 #include <cstddef>
@@ -10,26 +11,16 @@ namespace korvista {
 namespace {
 
 bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+    return IsAnyOf(c, kLineBlanks);
 }
 
 char ClosingQuote(char open) {
     return open == '{' ? '}' : open;
 }
 
-bool KeyEquals(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 0x20) : c; };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
-}
-
 // One key=value segment as it stands in the text; spans are [begin, end) offsets into it.
 struct Segment {
+    std::size_t start = 0, end = 0; // the whole entry: from just after the ";" before it to just past its own
     std::size_t keyBegin = 0, keyEnd = 0;
     std::size_t valueBegin = 0, valueEnd = 0; // the value as written, quotes included
     bool hasEquals = false;
@@ -44,6 +35,7 @@ std::vector<Segment> Scan(std::string_view text) {
     std::size_t pos = 0;
     const std::size_t size = text.size();
     while (pos < size) {
+        const std::size_t start = pos;
         while (pos < size && IsBlank(text[pos]))
             ++pos;
         if (pos < size && text[pos] == ';') {
@@ -54,6 +46,7 @@ std::vector<Segment> Scan(std::string_view text) {
             break;
 
         Segment seg;
+        seg.start = start;
         seg.keyBegin = pos;
         while (pos < size && text[pos] != '=' && text[pos] != ';')
             ++pos;
@@ -62,6 +55,9 @@ std::vector<Segment> Scan(std::string_view text) {
             --seg.keyEnd;
         if (pos >= size || text[pos] == ';') {
             seg.valueBegin = seg.valueEnd = seg.keyEnd;
+            if (pos < size)
+                ++pos; // ';'
+            seg.end = pos;
             segments.push_back(std::move(seg));
             continue;
         }
@@ -113,6 +109,7 @@ std::vector<Segment> Scan(std::string_view text) {
         }
         if (pos < size)
             ++pos; // ';'
+        seg.end = pos;
         segments.push_back(std::move(seg));
     }
     return segments;
@@ -252,6 +249,20 @@ bool NeedsQuoting(const std::string& value) {
 
 } // namespace
 
+std::string ConnectionString::WithoutKey(const std::string& text, const std::string& key) {
+    Parse(text);
+    std::string out;
+    std::size_t copied = 0;
+    for (const Segment& seg : Scan(text)) {
+        if (!AsciiEqualsNoCase(std::string_view(text).substr(seg.keyBegin, seg.keyEnd - seg.keyBegin), key))
+            continue;
+        out.append(text, copied, seg.start - copied);
+        copied = seg.end;
+    }
+    out.append(text, copied, std::string::npos);
+    return out;
+}
+
 ConnectionString ConnectionString::Parse(const std::string& text) {
     ConnectionString result;
     for (Segment& seg : Scan(text)) {
@@ -279,7 +290,7 @@ ConnectionString ConnectionString::Parse(const std::string& text) {
 // Repeated keys are kept as written; the first one counts, as for ODBC drivers.
 std::optional<std::string> ConnectionString::Get(const std::string& key) const {
     for (const auto& [k, v] : entries_)
-        if (KeyEquals(k, key))
+        if (AsciiEqualsNoCase(k, key))
             return v;
     return std::nullopt;
 }
@@ -287,7 +298,7 @@ std::optional<std::string> ConnectionString::Get(const std::string& key) const {
 void ConnectionString::Set(const std::string& key, const std::string& value) {
     bool replaced = false;
     for (auto it = entries_.begin(); it != entries_.end();) {
-        if (!KeyEquals(it->first, key)) {
+        if (!AsciiEqualsNoCase(it->first, key)) {
             ++it;
         } else if (!replaced) {
             it->second = value;
@@ -302,7 +313,7 @@ void ConnectionString::Set(const std::string& key, const std::string& value) {
 }
 
 void ConnectionString::Remove(const std::string& key) {
-    std::erase_if(entries_, [&](const auto& entry) { return KeyEquals(entry.first, key); });
+    std::erase_if(entries_, [&](const auto& entry) { return AsciiEqualsNoCase(entry.first, key); });
 }
 
 std::string ConnectionString::ToString() const {
@@ -328,17 +339,11 @@ std::string ConnectionString::ToString() const {
 }
 
 bool IsPasswordKey(std::string_view key) {
-    std::size_t begin = 0;
-    std::size_t end = key.size();
-    while (begin < end && IsBlank(key[begin]))
-        ++begin;
-    while (end > begin && IsBlank(key[end - 1]))
-        --end;
-    key = key.substr(begin, end - begin);
+    key = TrimAscii(key, kLineBlanks);
     // Pwd1..3 and Password1..3 carry the further factors of a multi-factor login.
     for (const char* name : {"Password", "Pwd", "Passwd", "Pwd1", "Pwd2", "Pwd3", "Password1", "Password2",
                              "Password3"}) {
-        if (KeyEquals(key, name))
+        if (AsciiEqualsNoCase(key, name))
             return true;
     }
     return false;

@@ -14,6 +14,9 @@ class ConnectionString {
 public:
     ConnectionString() = default;
     static ConnectionString Parse(const std::string& text);
+    // The text with every entry of the key cut out (its ";" included) and all else left byte for byte as
+    // the user wrote it; throws korvista::Error as Parse does when the text does not parse.
+    static std::string WithoutKey(const std::string& text, const std::string& key);
 
     std::optional<std::string> Get(const std::string& key) const;
     void Set(const std::string& key, const std::string& value); // replaces in place or appends

@@ -1,5 +1,6 @@
 #include "schema/field_types.h"
 
+#include "support/ascii.h"
 #include "support/errors.h"
 
 #include <QByteArray>
@@ -134,7 +135,7 @@ private:
             key[0] = QChar(u'u');
             for (std::size_t i = 0; i < name.size(); ++i) {
                 const char c = name[i];
-                const auto folded = static_cast<char16_t>(c >= 'A' && c <= 'Z' ? c + 0x20 : c);
+                const auto folded = static_cast<char16_t>(AsciiLower(c));
                 key[static_cast<qsizetype>(i) + 1] = QChar(folded);
             }
             return key;
@@ -146,7 +147,7 @@ private:
         // Names that are not UTF-8 would all decode to U+FFFD and collide; of those only A..Z fold.
         QString key = QChar(u'b');
         for (char c : name) {
-            const auto byte = static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + 0x20 : c);
+            const auto byte = static_cast<unsigned char>(AsciiLower(c));
             key += QChar(static_cast<char16_t>(byte));
         }
         return key;

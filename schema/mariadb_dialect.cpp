@@ -30,11 +30,11 @@ struct Token {
 using Tokens = std::vector<Token>;
 
 bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+    return IsAnyOf(c, kAsciiSpaces);
 }
 
 bool IsWordChar(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+    return IsAsciiLetter(c) || IsAsciiDigit(c) || c == '_' ||
            c == '$' || static_cast<unsigned char>(c) >= 0x80;
 }
 

@@ -23,6 +23,11 @@ std::string OdbcDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle);
 // `what` names the call and serves as the message when the driver leaves no diagnostic behind.
 void OdbcCheck(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, const char* what);
 
+// A text argument: ODBC takes it as SQLCHAR* without writing to it.
+inline SQLCHAR* OdbcText(const std::string& text) {
+    return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str()));
+}
+
 inline bool OdbcSucceeded(SQLRETURN rc) {
     return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO;
 }

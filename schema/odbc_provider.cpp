@@ -1,13 +1,11 @@
 #include "schema/odbc_provider.h"
 
-#include "schema/connection_string.h"
+#include "schema/odbc_catalog.h"
 #include "schema/odbc_queries.h"
 #include "schema/odbc_session.h"
 #include "schema/sqlite_queries.h"
 #include "support/ascii.h"
 #include "support/errors.h"
-
-#include <strings.h>
 
 #include <chrono>
 
@@ -29,16 +27,6 @@ constexpr auto QueryLimit = std::chrono::seconds(QueryTimeoutSeconds) + WatchGra
 
 std::string NoAnswer(SQLULEN seconds) {
     return "no answer from the server within " + std::to_string(seconds) + " s";
-}
-
-SQLCHAR* Text(const std::string& text) {
-    return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str()));
-}
-
-std::string TrimTrailingBlanks(std::string text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
-        text.pop_back();
-    return text;
 }
 
 std::string ColumnText(const OdbcStatement& statement, SQLUSMALLINT column, SQLUSMALLINT field) {
@@ -63,14 +51,6 @@ SQLLEN ColumnNumber(const OdbcStatement& statement, SQLUSMALLINT column, SQLUSMA
     return value;
 }
 
-// Base-table attributes are optional in ODBC; a driver that lacks them leaves the mend undone.
-std::string OptionalColumnText(const OdbcStatement& statement, SQLUSMALLINT column, SQLUSMALLINT field) {
-    char buffer[512] = {};
-    SQLSMALLINT length = 0;
-    SQLRETURN rc = SQLColAttribute(statement.Get(), column, field, buffer, sizeof buffer, &length, nullptr);
-    return OdbcSucceeded(rc) ? std::string(buffer) : std::string();
-}
-
 // Escapes the search-pattern characters of a catalogue function's pattern argument.
 std::string EscapePattern(const std::string& text, const std::string& escape) {
     if (escape.empty())
@@ -82,50 +62,6 @@ std::string EscapePattern(const std::string& text, const std::string& escape) {
         result += c;
     }
     return result;
-}
-
-// The driver name that the driver manager's list of data sources gives for the DSN; empty if none.
-std::string DriverOfDataSource(const OdbcEnvironment& env, const std::string& dsn) {
-    SQLCHAR name[256];
-    SQLCHAR description[512];
-    SQLSMALLINT nameLength = 0, descriptionLength = 0;
-    for (SQLUSMALLINT direction = SQL_FETCH_FIRST;; direction = SQL_FETCH_NEXT) {
-        if (!OdbcSucceeded(SQLDataSources(env.Get(), direction, name, sizeof name, &nameLength, description,
-                                          sizeof description, &descriptionLength)))
-            return {};
-        if (strcasecmp(reinterpret_cast<const char*>(name), dsn.c_str()) == 0)
-            return reinterpret_cast<const char*>(description);
-    }
-}
-
-// The library file of the driver that the string reaches, from the driver manager's lists; empty if the
-// lists do not say. Only used to choose a driver's mends before connecting.
-std::string DriverFile(const OdbcEnvironment& env, const std::string& connectionString) {
-    const ConnectionString parsed = ConnectionString::Parse(connectionString);
-    std::string driver = parsed.Get("Driver").value_or("");
-    if (driver.empty())
-        if (const std::optional<std::string> dsn = parsed.Get("DSN"))
-            driver = DriverOfDataSource(env, *dsn);
-    if (driver.empty() || driver.find('/') != std::string::npos)
-        return driver;
-    SQLCHAR description[512];
-    std::vector<SQLCHAR> attributes(4096 + 2); // two NULs beyond what the driver manager may fill
-    SQLSMALLINT descriptionLength = 0, attributesLength = 0;
-    for (SQLUSMALLINT direction = SQL_FETCH_FIRST;; direction = SQL_FETCH_NEXT) {
-        if (!OdbcSucceeded(SQLDrivers(env.Get(), direction, description, sizeof description,
-                                      &descriptionLength, attributes.data(),
-                                      static_cast<SQLSMALLINT>(attributes.size() - 2), &attributesLength)))
-            return {};
-        if (strcasecmp(reinterpret_cast<const char*>(description), driver.c_str()) != 0)
-            continue;
-        // "key=value" pairs, each ended by a NUL, the list by a second one.
-        for (const char* pair = reinterpret_cast<const char*>(attributes.data()); *pair != '\0';
-             pair += std::char_traits<char>::length(pair) + 1) {
-            if (strncasecmp(pair, "Driver=", 7) == 0)
-                return pair + 7;
-        }
-        return {};
-    }
 }
 
 } // namespace
@@ -149,7 +85,8 @@ std::vector<OdbcDiagnostic> OdbcDiagnosticRecords(SQLSMALLINT handleType, SQLHAN
         if (!OdbcSucceeded(rc))
             break;
         records.push_back({reinterpret_cast<const char*>(state), static_cast<long>(native),
-                           TrimTrailingBlanks(reinterpret_cast<const char*>(message.data()))});
+                           // Drivers end some messages in a line break.
+                           std::string(TrimAsciiEnd(reinterpret_cast<const char*>(message.data()), "\n\r "))});
     }
     return records;
 }
@@ -185,6 +122,16 @@ void OdbcCheck(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, const cha
 }
 
 namespace {
+
+// The library file of the driver that the string reaches; empty when the driver manager's lists do not
+// say. Only used to choose a driver's mends before connecting.
+std::string DriverFile(const std::string& connectionString) {
+    try {
+        return DriverFileOf(ReadOdbcCatalog(), connectionString);
+    } catch (const Error&) {
+        return {};
+    }
+}
 
 OdbcEnvironment NewOdbc3Environment() {
     OdbcEnvironment env = OdbcEnvironment::Allocate(SQL_HANDLE_ENV, SQL_NULL_HANDLE);
@@ -227,11 +174,11 @@ OdbcSession::OdbcSession(const std::string& connectionString) : env_(NewOdbc3Env
                                  reinterpret_cast<SQLPOINTER>(LoginTimeoutSeconds), 0),
                "SQLSetConnectAttr");
     const std::string text =
-        WithTimeouts(DriverKindFromFileName(DriverFile(env_, connectionString)), connectionString,
+        WithTimeouts(DriverKindFromFileName(DriverFile(connectionString)), connectionString,
                      static_cast<unsigned>(LoginTimeoutSeconds), static_cast<unsigned>(QueryTimeoutSeconds));
     SQLRETURN rc = SQL_ERROR;
     watch_.Connect(LoginLimit, [&] {
-        rc = SQLDriverConnect(dbc_.Get(), nullptr, Text(text), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+        rc = SQLDriverConnect(dbc_.Get(), nullptr, OdbcText(text), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
     });
     if (OdbcSucceeded(rc))
         dbc_.MarkConnected();
@@ -312,8 +259,8 @@ Rowset OdbcSession::Catalogue(bool includeSystemTables) {
         return dialect_->TableCatalogue(*queries_, includeSystemTables);
     OdbcStatement statement = NewStatement();
     const std::string types = includeSystemTables ? "TABLE,VIEW,SYSTEM TABLE" : "TABLE,VIEW";
-    SQLRETURN rc = SQLTables(statement.Get(), catalog_ ? Text(*catalog_) : nullptr, catalog_ ? SQL_NTS : 0,
-                             nullptr, 0, nullptr, 0, Text(types), SQL_NTS);
+    SQLRETURN rc = SQLTables(statement.Get(), catalog_ ? OdbcText(*catalog_) : nullptr, catalog_ ? SQL_NTS : 0,
+                             nullptr, 0, nullptr, 0, OdbcText(types), SQL_NTS);
     statement.Check(rc, "SQLTables");
 
     Rowset result;
@@ -323,11 +270,7 @@ Rowset OdbcSession::Catalogue(bool includeSystemTables) {
         result.columns.push_back(ColumnText(statement, static_cast<SQLUSMALLINT>(i), SQL_DESC_NAME));
     NormaliseCatalogueColumns(result.columns);
 
-    for (;;) {
-        rc = SQLFetch(statement.Get());
-        if (rc == SQL_NO_DATA)
-            break;
-        statement.Check(rc, "SQLFetch");
+    while (OdbcFetch(statement)) {
         std::vector<std::string> row;
         for (SQLSMALLINT i = 1; i <= count; ++i)
             row.push_back(OdbcGetText(statement, static_cast<SQLUSMALLINT>(i)).value_or(std::string()));
@@ -348,7 +291,7 @@ std::vector<OdbcColumn> OdbcSession::ReportedColumns(const std::string& sql) {
 
 std::vector<OdbcColumn> OdbcSession::Reported(const std::string& sql) {
     OdbcStatement statement = NewStatement();
-    SQLRETURN rc = SQLExecDirect(statement.Get(), Text(sql), SQL_NTS);
+    SQLRETURN rc = SQLExecDirect(statement.Get(), OdbcText(sql), SQL_NTS);
     if (rc != SQL_NO_DATA)
         statement.Check(rc, "SQLExecDirect");
 
@@ -378,10 +321,11 @@ std::vector<OdbcColumn> OdbcSession::Reported(const std::string& sql) {
         column.autoUnique = ColumnNumber(statement, number, SQL_DESC_AUTO_UNIQUE_VALUE) == SQL_TRUE;
         column.isUnsigned = ColumnNumber(statement, number, SQL_DESC_UNSIGNED) == SQL_TRUE;
         column.typeName = ColumnText(statement, number, SQL_DESC_TYPE_NAME);
+        // A driver without base-table attributes leaves the mend undone.
         if (column.autoUnique && column.nullable != SQL_NO_NULLS) {
-            column.baseCatalog = OptionalColumnText(statement, number, SQL_DESC_CATALOG_NAME);
-            column.baseTable = OptionalColumnText(statement, number, SQL_DESC_BASE_TABLE_NAME);
-            column.baseColumn = OptionalColumnText(statement, number, SQL_DESC_BASE_COLUMN_NAME);
+            column.baseCatalog = OdbcOptionalColumnText(statement, number, SQL_DESC_CATALOG_NAME);
+            column.baseTable = OdbcOptionalColumnText(statement, number, SQL_DESC_BASE_TABLE_NAME);
+            column.baseColumn = OdbcOptionalColumnText(statement, number, SQL_DESC_BASE_COLUMN_NAME);
         }
         columns.push_back(std::move(column));
     }
@@ -394,17 +338,12 @@ std::optional<bool> OdbcSession::CatalogAcceptsNull(const OdbcColumn& column) {
     const std::string catalog = !column.baseCatalog.empty() ? column.baseCatalog : catalog_.value_or("");
     {
         OdbcStatement keys = NewStatement();
-        keys.Check(SQLPrimaryKeys(keys.Get(), catalog.empty() ? nullptr : Text(catalog),
-                                  catalog.empty() ? 0 : SQL_NTS, nullptr, 0, Text(column.baseTable), SQL_NTS),
+        keys.Check(SQLPrimaryKeys(keys.Get(), catalog.empty() ? nullptr : OdbcText(catalog),
+                                  catalog.empty() ? 0 : SQL_NTS, nullptr, 0, OdbcText(column.baseTable), SQL_NTS),
                    "SQLPrimaryKeys");
-        for (;;) {
-            SQLRETURN rc = SQLFetch(keys.Get());
-            if (rc == SQL_NO_DATA)
-                break;
-            keys.Check(rc, "SQLFetch");
+        while (OdbcFetch(keys))
             if (OdbcGetText(keys, 4) == column.baseColumn)
                 return false;
-        }
     }
 
     const std::string escape = InfoText(SQL_SEARCH_PATTERN_ESCAPE);
@@ -413,15 +352,11 @@ std::optional<bool> OdbcSession::CatalogAcceptsNull(const OdbcColumn& column) {
 
     OdbcStatement statement = NewStatement();
     SQLRETURN rc =
-        SQLColumns(statement.Get(), catalog.empty() ? nullptr : Text(catalog), catalog.empty() ? 0 : SQL_NTS,
-                   nullptr, 0, Text(table), SQL_NTS, Text(name), SQL_NTS);
+        SQLColumns(statement.Get(), catalog.empty() ? nullptr : OdbcText(catalog), catalog.empty() ? 0 : SQL_NTS,
+                   nullptr, 0, OdbcText(table), SQL_NTS, OdbcText(name), SQL_NTS);
     statement.Check(rc, "SQLColumns");
     std::optional<bool> result;
-    for (;;) {
-        rc = SQLFetch(statement.Get());
-        if (rc == SQL_NO_DATA)
-            break;
-        statement.Check(rc, "SQLFetch");
+    while (OdbcFetch(statement)) {
         // Patterns match more than asked for in drivers that ignore the escape; take exact names only.
         if (OdbcGetText(statement, 3) != column.baseTable || OdbcGetText(statement, 4) != column.baseColumn)
             continue;

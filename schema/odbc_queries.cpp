@@ -4,21 +4,12 @@
 
 namespace korvista {
 
-namespace {
-
-SQLCHAR* Text(const std::string& text) {
-    return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str()));
-}
-
-// Base-table attributes are optional in ODBC; a driver without them leaves the origin unknown.
-std::string OptionalColumnText(const OdbcStatement& statement, SQLUSMALLINT column, SQLUSMALLINT field) {
+std::string OdbcOptionalColumnText(const OdbcStatement& statement, SQLUSMALLINT column, SQLUSMALLINT field) {
     char buffer[512] = {};
     SQLSMALLINT length = 0;
     SQLRETURN rc = SQLColAttribute(statement.Get(), column, field, buffer, sizeof buffer, &length, nullptr);
     return OdbcSucceeded(rc) ? std::string(buffer) : std::string();
 }
-
-} // namespace
 
 std::optional<std::string> OdbcGetText(const OdbcStatement& statement, SQLUSMALLINT column) {
     std::string result;
@@ -39,17 +30,21 @@ std::optional<std::string> OdbcGetText(const OdbcStatement& statement, SQLUSMALL
     return result;
 }
 
+bool OdbcFetch(const OdbcStatement& statement) {
+    const SQLRETURN rc = SQLFetch(statement.Get());
+    if (rc == SQL_NO_DATA)
+        return false;
+    statement.Check(rc, "SQLFetch");
+    return true;
+}
+
 std::vector<QueryRow> OdbcFetchAll(const OdbcStatement& statement) {
     SQLSMALLINT count = 0;
     statement.Check(SQLNumResultCols(statement.Get(), &count), "SQLNumResultCols");
     std::vector<QueryRow> rows;
     if (count == 0)
         return rows; // a statement without a result set, such as SET: fetching would fail
-    for (;;) {
-        const SQLRETURN rc = SQLFetch(statement.Get());
-        if (rc == SQL_NO_DATA)
-            break;
-        statement.Check(rc, "SQLFetch");
+    while (OdbcFetch(statement)) {
         QueryRow row;
         row.reserve(static_cast<std::size_t>(count));
         for (SQLSMALLINT i = 1; i <= count; ++i)
@@ -72,7 +67,7 @@ std::vector<QueryRow> OdbcQueries::Run(const std::string& sql, const std::vector
                                          const_cast<char*>(parameters[i].data()), lengths[i], &lengths[i]),
                         "SQLBindParameter");
     }
-    const SQLRETURN rc = SQLExecDirect(statement.Get(), Text(sql), SQL_NTS);
+    const SQLRETURN rc = SQLExecDirect(statement.Get(), OdbcText(sql), SQL_NTS);
     if (rc == SQL_NO_DATA)
         return {};
     statement.Check(rc, "SQLExecDirect");
@@ -81,14 +76,15 @@ std::vector<QueryRow> OdbcQueries::Run(const std::string& sql, const std::vector
 
 std::vector<ColumnOrigin> OdbcQueries::Origins(const std::string& sql) {
     OdbcStatement statement = newStatement_();
-    statement.Check(SQLPrepare(statement.Get(), Text(sql), SQL_NTS), "SQLPrepare");
+    statement.Check(SQLPrepare(statement.Get(), OdbcText(sql), SQL_NTS), "SQLPrepare");
     SQLSMALLINT count = 0;
     statement.Check(SQLNumResultCols(statement.Get(), &count), "SQLNumResultCols");
     std::vector<ColumnOrigin> origins;
     for (SQLSMALLINT i = 1; i <= count; ++i) {
         const auto number = static_cast<SQLUSMALLINT>(i);
-        origins.push_back({OptionalColumnText(statement, number, SQL_DESC_BASE_TABLE_NAME),
-                           OptionalColumnText(statement, number, SQL_DESC_BASE_COLUMN_NAME)});
+        // A driver without base-table attributes leaves the origin unknown.
+        origins.push_back({OdbcOptionalColumnText(statement, number, SQL_DESC_BASE_TABLE_NAME),
+                           OdbcOptionalColumnText(statement, number, SQL_DESC_BASE_COLUMN_NAME)});
     }
     return origins;
 }

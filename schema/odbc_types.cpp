@@ -1,6 +1,7 @@
 #include "schema/odbc_types.h"
 
 #include "schema/connection_string.h"
+#include "support/ascii.h"
 
 #include <sql.h>
 #include <sqlext.h>
@@ -12,20 +13,6 @@
 namespace korvista {
 
 namespace {
-
-std::string AsciiLower(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
-std::string AsciiUpper(std::string text) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return text;
-}
 
 bool IsCharacterType(int sqlType) {
     switch (sqlType) {
@@ -64,7 +51,7 @@ bool IsNumericType(int sqlType) {
 } // namespace
 
 OdbcDriverKind DriverKindFromFileName(const std::string& driverFileName) {
-    std::string name = AsciiLower(driverFileName);
+    const std::string name = AsciiLower(driverFileName);
     if (name.find("psqlodbc") != std::string::npos)
         return OdbcDriverKind::PostgreSQL;
     if (name.find("maodbc") != std::string::npos)

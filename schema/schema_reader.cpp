@@ -34,7 +34,7 @@ std::string Quote(const std::string& name, const std::string& quote) {
 }
 
 bool IsLetterOrUnderscore(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+    return IsAsciiLetter(c) || c == '_';
 }
 
 std::vector<std::string> TableNamesOf(const Rowset& catalogue, bool systemTables) {
@@ -93,7 +93,7 @@ bool IsPlainIdentifier(const std::string& name) {
     if (name.empty() || !IsLetterOrUnderscore(name.front()))
         return false;
     for (char c : name) {
-        if (!IsLetterOrUnderscore(c) && !(c >= '0' && c <= '9'))
+        if (!IsLetterOrUnderscore(c) && !IsAsciiDigit(c))
             return false;
     }
     return true;

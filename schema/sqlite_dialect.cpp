@@ -84,7 +84,7 @@ std::string NamedObjectsStatement(std::size_t count) {
 constexpr std::size_t kNamesPerStatement = 200;
 
 bool IsSystemName(const std::string& name) {
-    return name.size() >= 7 && AsciiEqualsNoCase(std::string_view(name).substr(0, 7), "sqlite_");
+    return AsciiStartsWithNoCase(name, "sqlite_");
 }
 
 std::string QuoteIdentifier(const std::string& name) {

@@ -4,6 +4,7 @@
 #include "schema/sqlite_errors.h"
 #include "schema/sqlite_queries.h"
 #include "schema/type_model.h"
+#include "support/ascii.h"
 #include "support/errors.h"
 
 #include <sqlite3.h>
@@ -70,7 +71,7 @@ private:
                                               &notNull, &primaryKey, &autoIncrement) != SQLITE_OK)
                 ThrowSqliteError(db_.get());
             const bool rowidAlias = primaryKey && declaredType &&
-                                    sqlite3_stricmp(declaredType, "INTEGER") == 0 &&
+                                    AsciiEqualsNoCase(declaredType, "INTEGER") &&
                                     HasRowidAliasKey(schema, table);
             column.notNull = notNull || rowidAlias;
             column.autoIncrement = rowidAlias;
@@ -100,7 +101,7 @@ private:
 
 std::unique_ptr<ProviderSession> OpenSqliteSession(const ConnectionString& settings) {
     const std::optional<std::string> source = settings.Get("Data Source");
-    if (!source || source->find_first_not_of(" \t") == std::string::npos)
+    if (!source || TrimAscii(*source, kBlanks).empty())
         throw Error("The connection string names no database file: \"Data Source\" is missing or empty.");
     try {
         return std::make_unique<SqliteSession>(OpenSqliteReadOnly(*source));

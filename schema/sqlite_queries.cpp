@@ -1,6 +1,7 @@
 #include "schema/sqlite_queries.h"
 
 #include "schema/sqlite_errors.h"
+#include "support/ascii.h"
 #include "support/errors.h"
 
 #include <sqlite3.h>
@@ -44,7 +45,7 @@ bool Step(sqlite3* db, sqlite3_stmt* statement) {
 SqliteDatabase OpenSqliteReadOnly(const std::string& path) {
     // This SQLite reads "file:" names as URIs with options of their own; the name is a plain file.
     std::string name = path;
-    if (name.size() >= 5 && sqlite3_strnicmp(name.c_str(), "file:", 5) == 0)
+    if (AsciiStartsWithNoCase(name, "file:"))
         name = "./" + name;
 
     // SQLite would block for good opening a FIFO, and read a device or a socket for a database; a name

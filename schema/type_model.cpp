@@ -206,7 +206,7 @@ ColumnDescription DescribeDeclared(EngineFamily engine, const DeclaredColumn& co
 namespace {
 
 bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+    return IsAnyOf(c, kAsciiSpaces);
 }
 
 std::string CollapseBlanks(std::string_view text) {
@@ -227,10 +227,7 @@ std::string CollapseBlanks(std::string_view text) {
 
 // A signed whole number; anything else counts as no size at all.
 std::optional<std::int64_t> ParseNumber(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back()))
-        text.remove_suffix(1);
+    text = TrimAscii(text, kAsciiSpaces);
     bool negative = false;
     if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
         negative = text.front() == '-';

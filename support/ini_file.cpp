@@ -1,5 +1,6 @@
 #include "support/ini_file.h"
 
+#include "support/ascii.h"
 #include "support/errors.h"
 #include "support/file_descriptor.h"
 #include "support/regular_file.h"
@@ -18,34 +19,8 @@ namespace {
 
 constexpr std::size_t kMaxValueLength = 2047;
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-std::string TrimBlanks(const std::string& text) {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && IsBlank(text[begin]))
-        ++begin;
-    while (end > begin && IsBlank(text[end - 1]))
-        --end;
-    return text.substr(begin, end - begin);
-}
-
-bool SameName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'a' && x <= 'z')
-            x = static_cast<char>(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z')
-            y = static_cast<char>(y - 'a' + 'A');
-        if (x != y)
-            return false;
-    }
-    return true;
+std::string TrimBlanks(std::string_view text) {
+    return std::string(TrimAscii(text, kBlanks));
 }
 
 enum class LineKind { Other, Section, Entry };
@@ -68,7 +43,7 @@ public:
     // The first section of that name: the index of its header line and of the line after its last.
     std::optional<std::pair<std::size_t, std::size_t>> FindSection(const std::string& section) const {
         for (std::size_t i = 0; i < lines_.size(); ++i) {
-            if (lines_[i].kind != LineKind::Section || !SameName(lines_[i].name, section))
+            if (lines_[i].kind != LineKind::Section || !AsciiEqualsNoCase(lines_[i].name, section))
                 continue;
             std::size_t last = i + 1;
             while (last < lines_.size() && lines_[last].kind != LineKind::Section)
@@ -94,7 +69,7 @@ public:
         if (!range)
             return nullptr;
         for (std::size_t i = range->first + 1; i < range->second; ++i) {
-            if (lines_[i].kind == LineKind::Entry && SameName(lines_[i].name, key))
+            if (lines_[i].kind == LineKind::Entry && AsciiEqualsNoCase(lines_[i].name, key))
                 return &lines_[i];
         }
         return nullptr;
@@ -185,6 +160,20 @@ private:
     std::vector<Line> lines_;
 };
 
+// The value trimmed, unquoted and cut to its longest; nullopt when the entry is absent.
+std::optional<std::string> EntryValue(const Document& document, const std::string& section,
+                                      const std::string& key) {
+    const Line* entry = document.FindEntry(section, key);
+    if (entry == nullptr)
+        return std::nullopt;
+    std::string value = TrimBlanks(document.ValueOf(*entry));
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        value = value.substr(1, value.size() - 2);
+    if (value.size() > kMaxValueLength)
+        value.resize(kMaxValueLength);
+    return value;
+}
+
 enum class ReadResult { Read, Missing, Failed };
 
 ReadResult ReadWhole(const std::string& path, std::string& content) {
@@ -268,16 +257,17 @@ std::string IniFile::ReadString(const std::string& section, const std::string& k
     std::string content;
     if (ReadWhole(path_, content) != ReadResult::Read)
         return defaultValue;
+    return EntryValue(Document(std::move(content)), section, key).value_or(defaultValue);
+}
+
+std::string IniFile::ReadPresentString(const std::string& section, const std::string& key) const {
+    std::string content;
+    if (ReadWhole(path_, content) != ReadResult::Read)
+        return {};
     const Document document(std::move(content));
-    const Line* entry = document.FindEntry(section, key);
-    if (entry == nullptr)
-        return defaultValue;
-    std::string value = TrimBlanks(document.ValueOf(*entry));
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
-        value = value.substr(1, value.size() - 2);
-    if (value.size() > kMaxValueLength)
-        value.resize(kMaxValueLength);
-    return value;
+    if (document.Keys(section).empty())
+        return {};
+    return EntryValue(document, section, key).value_or(std::string());
 }
 
 void IniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {

@@ -19,6 +19,9 @@ public:
     // The value trimmed, unquoted and cut to 2047 characters; defaultValue when absent.
     std::string ReadString(const std::string& section, const std::string& key,
                            const std::string& defaultValue = std::string()) const;
+    // The value as ReadString gives it, from a present section: one with at least one entry line under it.
+    // A section line without entries counts as absent, and so gives the empty string.
+    std::string ReadPresentString(const std::string& section, const std::string& key) const;
     // Throws korvista::Error("Unable to write to <path>") when the file cannot be written.
     void WriteString(const std::string& section, const std::string& key, const std::string& value);
     void Flush();

@@ -1,5 +1,6 @@
 #include "support/log_format.h"
 
+#include "support/ascii.h"
 #include "support/u_Utility.h"
 
 #include <cctype>
@@ -37,7 +38,7 @@ std::size_t SkipConversion(const std::string& format, std::size_t pos) {
     std::size_t i = pos + 1;
     while (i < format.size() && std::string_view("-_0^#").find(format[i]) != std::string_view::npos)
         ++i;
-    while (i < format.size() && format[i] >= '0' && format[i] <= '9')
+    while (i < format.size() && IsAsciiDigit(format[i]))
         ++i;
     if (i < format.size() && (format[i] == 'E' || format[i] == 'O'))
         ++i;
@@ -144,7 +145,7 @@ std::string WrapText(const std::string& message, int width) {
 }
 
 std::vector<std::string> EntryLines(const std::string& prefix, const std::string& message) {
-    if (TrimControl(message).empty())
+    if (IsBlankText(message))
         return {prefix};
     if (message[0] == '!')
         return {prefix + message.substr(1)};

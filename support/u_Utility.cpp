@@ -131,16 +131,6 @@ std::string ZeroPad(std::int32_t value, int width) {
     return text;
 }
 
-std::string TrimControl(const std::string& text) {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ')
-        ++begin;
-    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ')
-        --end;
-    return text.substr(begin, end - begin);
-}
-
 namespace pathtext {
 
 std::string StripLongPathPrefix(const std::string& name) {
@@ -195,7 +185,7 @@ std::string TUtility::GetExePath() {
 
 std::string TUtility::GetVersionInfo(const std::string& fileName, TVersionField field) {
     // The version strings are compiled in; no other file carries a block this tool can read.
-    const std::string name = TrimControl(fileName).empty() ? GetExeName() : fileName;
+    const std::string name = IsBlankText(fileName) ? GetExeName() : fileName;
     if (!IsOwnExecutable(name))
         return {};
     switch (field) {
@@ -255,20 +245,20 @@ std::string Format(const std::string& format, const std::vector<FormatArg>& args
             ++i;
         }
         int width = -1;
-        while (i < n && format[i] >= '0' && format[i] <= '9')
+        while (i < n && IsAsciiDigit(format[i]))
             width = (width < 0 ? 0 : width) * 10 + (format[i++] - '0');
         int precision = -1;
         if (i < n && format[i] == '.') {
             precision = 0;
             ++i;
-            while (i < n && format[i] >= '0' && format[i] <= '9')
+            while (i < n && IsAsciiDigit(format[i]))
                 precision = precision * 10 + (format[i++] - '0');
         }
         if (i >= n || next >= args.size())
             ThrowFormatError(format);
         const FormatArg& arg = args[next++];
         std::string text;
-        switch (format[i] | 0x20) {
+        switch (AsciiLower(format[i])) {
         case 's': {
             const auto* value = std::get_if<std::string>(&arg);
             if (value == nullptr)
@@ -290,7 +280,7 @@ std::string Format(const std::string& format, const std::vector<FormatArg>& args
             const auto* value = std::get_if<std::int64_t>(&arg);
             if (value == nullptr)
                 ThrowFormatError(format);
-            text = Digits(AsUnsigned(*value), (format[i] | 0x20) == 'x' ? 16 : 10, precision);
+            text = Digits(AsUnsigned(*value), AsciiLower(format[i]) == 'x' ? 16 : 10, precision);
             break;
         }
         case 'f': {

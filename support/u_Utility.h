@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/ascii.h"
+
 #include <cstdint>
 #include <string>
 #include <variant>
@@ -53,9 +55,6 @@ std::string ReplaceExtension(const std::string& name, const std::string& ext);
 // "\\" or ":", the native "/" otherwise (an empty text becomes a lone "/").
 std::string WithTrailingSeparator(const std::string& folder);
 } // namespace pathtext
-
-// Removes blanks and control characters (bytes up to 32) from both ends.
-std::string TrimControl(const std::string& text);
 
 class TDebug {
 public:

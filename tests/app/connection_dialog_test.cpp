@@ -1,6 +1,5 @@
 #include "app/connection_dialog.h"
 #include "app/connection_dialog_model.h"
-#include "app/odbc_catalog.h"
 #include "app/ui_seam.h"
 #include "schema/connection_string.h"
 #include "support/errors.h"
@@ -456,46 +455,6 @@ TEST_F(ConnectionTestButtonTest, ReportsAnUnknownProvider) {
     Find<QPushButton>(dialog.get(), "btnTest")->click();
     ASSERT_EQ(ui->boxes.size(), 1U);
     EXPECT_THAT(ui->boxes[0].text.toStdString(), HasSubstr("Provider cannot be found"));
-}
-
-// ---------------------------------------------------------------------------------------------
-// The driver manager's lists, from ini files of the test's own
-
-TEST(OdbcCatalog, ListsDriversAndDataSourcesOfTheDriverManager) {
-    QTemporaryDir dir;
-    std::ofstream(dir.filePath("odbcinst.ini").toStdString())
-        << "[Proefdriver Een]\nDescription=De eerste\nDriver=/nonexistent/libeen.so\n\n"
-        << "[Proefdriver Twee]\nDriver=/nonexistent/libtwee.so\n";
-    std::ofstream(dir.filePath("odbc.ini").toStdString()) << "[systeembron]\nDriver=Proefdriver Een\n";
-    std::ofstream(dir.filePath("user.ini").toStdString()) << "[gebruikersbron]\nDriver=Proefdriver Twee\n";
-
-    const auto set = [](const char* name, const QString& value) {
-        setenv(name, value.toUtf8().constData(), 1);
-    };
-    const QByteArray oldSys = qgetenv("ODBCSYSINI"), oldInst = qgetenv("ODBCINSTINI"),
-                     oldIni = qgetenv("ODBCINI");
-    set("ODBCSYSINI", dir.path());
-    set("ODBCINSTINI", "odbcinst.ini");
-    set("ODBCINI", dir.filePath("user.ini"));
-    OdbcCatalog catalog;
-    EXPECT_NO_THROW(catalog = ReadOdbcCatalog());
-    const auto restore = [](const char* name, const QByteArray& value) {
-        value.isNull() ? unsetenv(name) : setenv(name, value.constData(), 1);
-    };
-    restore("ODBCSYSINI", oldSys);
-    restore("ODBCINSTINI", oldInst);
-    restore("ODBCINI", oldIni);
-
-    ASSERT_EQ(catalog.drivers.size(), 2U);
-    EXPECT_EQ(catalog.drivers[0].name, "Proefdriver Een");
-    EXPECT_EQ(catalog.drivers[0].description, "De eerste");
-    EXPECT_EQ(catalog.drivers[1].name, "Proefdriver Twee");
-    EXPECT_EQ(catalog.drivers[1].description, "");
-    ASSERT_EQ(catalog.dataSources.size(), 2U);
-    EXPECT_EQ(catalog.dataSources[0].name, "gebruikersbron");
-    EXPECT_EQ(catalog.dataSources[0].driver, "Proefdriver Twee");
-    EXPECT_EQ(catalog.dataSources[1].name, "systeembron");
-    EXPECT_EQ(catalog.dataSources[1].driver, "Proefdriver Een");
 }
 
 } // namespace

@@ -9,16 +9,6 @@
 namespace korvista {
 namespace {
 
-TEST(AsciiUpperCaseTest, OnlyAsciiLettersChange) {
-    EXPECT_EQ(AsciiUpperCase("OrderId_9 az{}`@"), "ORDERID_9 AZ{}`@");
-    EXPECT_EQ(AsciiUpperCase(""), "");
-    EXPECT_EQ(AsciiUpperCase("café"), "CAFé");
-    EXPECT_EQ(AsciiUpperCase("straße"), "STRAßE");
-    // Bytes of 8-bit code pages and a NUL pass through, the length stays.
-    const std::string raw("a\xe9\0z\xff", 5);
-    EXPECT_EQ(AsciiUpperCase(raw), std::string("A\xe9\0Z\xff", 5));
-}
-
 class FieldItemTest : public ::testing::Test {
 protected:
     std::unique_ptr<TFieldItem> Make(const std::string& name, TFieldType type, int length, bool nullable) {

@@ -127,6 +127,32 @@ TEST(ConnectionStringTest, RoundTripOfAwkwardValues) {
     }
 }
 
+TEST(ConnectionStringTest, WithoutKeyCutsTheEntryAndKeepsEveryOtherByte) {
+    struct Case {
+        const char* text;
+        const char* rest;
+    };
+    const Case cases[] = {
+        {"Provider=ODBC;DSN=pg;Uid=me", "DSN=pg;Uid=me"},
+        {"DSN=pg; provider = ODBC ;Uid=me", "DSN=pg;Uid=me"},
+        {"Driver={PostgreSQL Unicode};Provider=ODBC", "Driver={PostgreSQL Unicode};"},
+        {"Provider=ODBC", ""},
+        {"DSN=pg;;Provider=ODBC;;Uid=me", "DSN=pg;;;Uid=me"},
+        // A doubled quote stays inside its value: the "Provider" there is no key.
+        {"Pwd=\"a\"\";Provider=x\";Provider=ODBC;DSN=pg", "Pwd=\"a\"\";Provider=x\";DSN=pg"},
+        {"Pwd={a}};Provider=x};Provider=ODBC;DSN=pg", "Pwd={a}};Provider=x};DSN=pg"},
+        {"Provider=ODBC;DSN=pg;PROVIDER=other", "DSN=pg;"},
+        {"DSN=pg", "DSN=pg"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ConnectionString::WithoutKey(c.text, "Provider"), c.rest) << c.text;
+        ConnectionString expected = ConnectionString::Parse(c.text);
+        expected.Remove("Provider");
+        EXPECT_EQ(ParseEntries(c.rest), expected.Entries()) << c.text;
+    }
+    EXPECT_THROW(ConnectionString::WithoutKey("Provider=ODBC;Pwd={open", "Provider"), Error);
+}
+
 TEST(MaskPasswordsTest, MasksOnlyPasswordValues) {
     EXPECT_EQ(MaskPasswords("DSN=pg;UID=me;PWD=secret"), "DSN=pg;UID=me;PWD=***");
     EXPECT_EQ(MaskPasswords("Provider=x;password=secret;User ID=me;"), "Provider=x;password=***;User ID=me;");

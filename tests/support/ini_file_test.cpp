@@ -114,6 +114,25 @@ TEST_F(IniFileTest, ReadingFollowsTheFormRules) {
     EXPECT_TRUE(file.ReadSectionKeys("Nope").empty());
 }
 
+TEST_F(IniFileTest, OnlyASectionWithEntryLinesIsPresent) {
+    Write("[DB1]\r\n"
+          "; ConnectionString=commented out\r\n"
+          "\r\n"
+          "[DB2]\r\n"
+          "ConnectionString = \"two\"\r\n"
+          "[db3]\r\n"
+          "Other=x\r\n"
+          "[DB1]\r\n"
+          "ConnectionString=in a later namesake\r\n");
+    const IniFile file(path_);
+    EXPECT_EQ(file.ReadPresentString("DB1", "ConnectionString"), "");
+    EXPECT_EQ(file.ReadPresentString("db2", "connectionstring"), "two");
+    EXPECT_EQ(file.ReadPresentString("DB3", "ConnectionString"), "");
+    EXPECT_EQ(file.ReadPresentString("DB3", "Other"), "x");
+    EXPECT_EQ(file.ReadPresentString("Missing", "ConnectionString"), "");
+    EXPECT_EQ(IniFile((dir_ / "absent.ini").string()).ReadPresentString("DB2", "ConnectionString"), "");
+}
+
 TEST_F(IniFileTest, ByteOrderMarkIsSkippedWhenReadingAndKeptWhenWriting) {
     const std::string bom = "\xEF\xBB\xBF";
     Write(bom + "[DB1]\r\nConnectionString=one\r\n");

@@ -1,5 +1,7 @@
 #pragma once
 
+// What the ODBC driver manager offers on this machine: its drivers and data sources.
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -9,6 +11,7 @@ namespace korvista {
 struct OdbcDriver {
     std::string name;
     std::string description; // the Description attribute of odbcinst.ini; may be empty
+    std::string file = {};   // the Driver attribute: the driver's library; may be empty
 };
 
 struct OdbcDataSource {
@@ -16,7 +19,6 @@ struct OdbcDataSource {
     std::string driver; // the description the driver manager gives, normally the driver's name
 };
 
-// What the ODBC driver manager offers on this machine.
 struct OdbcCatalog {
     std::vector<OdbcDriver> drivers;
     std::vector<OdbcDataSource> dataSources; // user data sources first, then system ones
@@ -28,5 +30,9 @@ OdbcCatalog ReadOdbcCatalog();
 
 // How the connection dialog obtains the catalogue; tests hand in their own.
 using OdbcCatalogSource = std::function<OdbcCatalog()>;
+
+// The library file of the driver that the connection string reaches (its Driver key, or the driver of its
+// DSN), from the driver manager's lists; empty when they do not say. Names compare without ASCII letter case.
+std::string DriverFileOf(const OdbcCatalog& catalog, const std::string& connectionString);
 
 } // namespace korvista
