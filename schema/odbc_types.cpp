@@ -70,8 +70,8 @@ std::string WithTimeouts(OdbcDriverKind driver, const std::string& connectionStr
     const auto add = [&](const char* key, unsigned seconds) {
         if (parsed.Get(key))
             return;
-        const std::size_t end = result.find_last_not_of(" \t");
-        if (end != std::string::npos && result[end] != ';')
+        const std::string_view written = TrimAsciiEnd(result, kBlanks);
+        if (!written.empty() && written.back() != ';')
             result += ';';
         result += std::string(key) + "=" + std::to_string(seconds);
     };

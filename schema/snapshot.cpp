@@ -1,5 +1,6 @@
 #include "schema/snapshot.h"
 
+#include "support/ascii.h"
 #include "support/errors.h"
 #include "support/json_text.h"
 #include "support/regular_file.h"
@@ -345,7 +346,7 @@ private:
 
 std::unique_ptr<ProviderSession> OpenSnapshotSession(const ConnectionString& settings) {
     const std::optional<std::string> source = settings.Get("Data Source");
-    if (!source || source->find_first_not_of(" \t") == std::string::npos)
+    if (!source || TrimAscii(*source, kBlanks).empty())
         throw Error("The connection string names no snapshot file: \"Data Source\" is missing or empty.");
     return std::make_unique<SnapshotSession>(ReadSnapshotFile(*source));
 }

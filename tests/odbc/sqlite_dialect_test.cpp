@@ -2,6 +2,7 @@
 // No server needed; the driver must be installed (under CI=true its absence fails the tests).
 
 #include "common/sqlite_declared_types.h"
+#include "common/column_expectations.h"
 #include "common/sqlite_test_files.h"
 #include "compare/schema_comparison.h"
 #include "odbc/test_servers_helpers.h"
@@ -89,20 +90,6 @@ protected:
 
 const char* RoadName(bool odbc) {
     return odbc ? "SQLite ODBC driver" : "built-in provider";
-}
-
-void ExpectSameColumns(const std::vector<ColumnDescription>& a, const std::vector<ColumnDescription>& b,
-                       const std::string& what) {
-    ASSERT_EQ(a.size(), b.size()) << what;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        EXPECT_EQ(a[i].name, b[i].name) << what;
-        EXPECT_EQ(a[i].type, b[i].type) << what << "." << a[i].name;
-        EXPECT_EQ(a[i].definedSize, b[i].definedSize) << what << "." << a[i].name;
-        EXPECT_EQ(a[i].precision, b[i].precision) << what << "." << a[i].name;
-        EXPECT_EQ(a[i].numericScale, b[i].numericScale) << what << "." << a[i].name;
-        EXPECT_EQ(a[i].acceptsNull, b[i].acceptsNull) << what << "." << a[i].name;
-        EXPECT_EQ(a[i].isAutoIncrement, b[i].isAutoIncrement) << what << "." << a[i].name;
-    }
 }
 
 TEST_F(BothSqliteRoads, TheDriverIsReadThroughTheSqliteDialect) {
@@ -213,7 +200,7 @@ TEST_F(BothSqliteRoads, PerTableEqualsWholeDatabaseThroughTheDriver) {
     ASSERT_EQ(schema->tables.size(), 10u);
     for (const TableSchema& table : schema->tables) {
         EXPECT_EQ(table.error, "") << table.name;
-        ExpectSameColumns(session.DescribeTable(table.name), table.columns, table.name);
+        testing::ExpectSameColumns(session.DescribeTable(table.name), table.columns, table.name);
     }
     EXPECT_EQ(DescribeResult(session.DescribeTable("ORDERS")),
               DescribeResult(session.DescribeTable("Orders")));

@@ -1,6 +1,7 @@
 // The SQLite dialect over the built-in provider: the schema table and PRAGMA table_xinfo, per table and for
 // the whole database. The same dialect over the SQLite ODBC driver is tested in tests/odbc.
 
+#include "common/column_expectations.h"
 #include "common/sqlite_test_files.h"
 #include "schema/catalogue_dialect.h"
 #include "schema/provider.h"
@@ -69,20 +70,6 @@ protected:
     std::unique_ptr<ProviderSession> session_;
 };
 
-void ExpectSameColumns(const std::vector<ColumnDescription>& a, const std::vector<ColumnDescription>& b,
-                       const std::string& what) {
-    ASSERT_EQ(a.size(), b.size()) << what;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        EXPECT_EQ(a[i].name, b[i].name) << what;
-        EXPECT_EQ(a[i].type, b[i].type) << what << "." << a[i].name;
-        EXPECT_EQ(a[i].definedSize, b[i].definedSize) << what << "." << a[i].name;
-        EXPECT_EQ(a[i].precision, b[i].precision) << what << "." << a[i].name;
-        EXPECT_EQ(a[i].numericScale, b[i].numericScale) << what << "." << a[i].name;
-        EXPECT_EQ(a[i].acceptsNull, b[i].acceptsNull) << what << "." << a[i].name;
-        EXPECT_EQ(a[i].isAutoIncrement, b[i].isAutoIncrement) << what << "." << a[i].name;
-    }
-}
-
 TEST_F(SqliteDialectTest, WholeDatabaseListsWhatTheCatalogueLists) {
     const std::optional<DatabaseSchema> schema = session_->ReadSchema();
     ASSERT_TRUE(schema);
@@ -111,7 +98,7 @@ TEST_F(SqliteDialectTest, PerTableEqualsWholeDatabaseEqualsColumnQuery) {
         if (table.name == "broken")
             continue;
         EXPECT_EQ(table.error, "") << table.name;
-        ExpectSameColumns(session_->DescribeTable(table.name), table.columns, table.name);
+        testing::ExpectSameColumns(session_->DescribeTable(table.name), table.columns, table.name);
         EXPECT_EQ(DescribeResult(session_->DescribeQuery("SELECT * FROM \"" + table.name + "\"")),
                   DescribeResult(table.columns))
             << table.name;
@@ -227,7 +214,7 @@ TEST_F(SqliteDialectTest, TableOfAnUnknownModuleKeepsItsErrorAndTheRestIsRead) {
         if (table.name == "alien" || table.name == "broken")
             continue;
         EXPECT_EQ(table.error, "") << table.name;
-        ExpectSameColumns(session_->DescribeTable(table.name), table.columns, table.name);
+        testing::ExpectSameColumns(session_->DescribeTable(table.name), table.columns, table.name);
     }
 }
 

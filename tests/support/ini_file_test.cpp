@@ -124,12 +124,17 @@ TEST_F(IniFileTest, OnlyASectionWithEntryLinesIsPresent) {
           "Other=x\r\n"
           "[DB1]\r\n"
           "ConnectionString=in a later namesake\r\n");
-    const IniFile file(path_);
-    EXPECT_EQ(file.ReadPresentString("DB1", "ConnectionString"), "");
-    EXPECT_EQ(file.ReadPresentString("db2", "connectionstring"), "two");
-    EXPECT_EQ(file.ReadPresentString("DB3", "ConnectionString"), "");
-    EXPECT_EQ(file.ReadPresentString("DB3", "Other"), "x");
-    EXPECT_EQ(file.ReadPresentString("Missing", "ConnectionString"), "");
+    // The first [DB1] has no entry line: it is absent, and its later namesake is not read.
+    struct Read {
+        const char* section;
+        const char* key;
+        const char* value;
+    };
+    for (const Read& read : {Read{"DB1", "ConnectionString", ""}, Read{"db2", "connectionstring", "two"},
+                             Read{"DB3", "ConnectionString", ""}, Read{"DB3", "Other", "x"},
+                             Read{"Missing", "ConnectionString", ""}})
+        EXPECT_EQ(IniFile(path_).ReadPresentString(read.section, read.key), read.value)
+            << read.section << "/" << read.key;
     EXPECT_EQ(IniFile((dir_ / "absent.ini").string()).ReadPresentString("DB2", "ConnectionString"), "");
 }
 
