@@ -1,5 +1,5 @@
 // korvista-cli --targets over a fleet, one job against two. Not a test. Run:
-//   build/<dir>/tests/benchmarks/targets_benchmark [targets] [tables] [columns] [runs]
+//   build/<dir>/bench/targets_benchmark [targets] [tables] [columns] [runs]
 // Builds database 1 and [targets] SQLite targets (100) of [tables] tables (300) of [columns] columns (12),
 // every third target drifting, then runs korvista-cli --targets with --jobs 1 and --jobs 2 in turn, [runs]
 // times each (5), and prints the median wall and CPU time, the peak resident memory of each child (wait4)
@@ -8,66 +8,22 @@
 
 #include "benchmark_support.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <spawn.h>
 #include <stdexcept>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
-using korvista::bench::Clock;
-using korvista::bench::Seconds;
-
-struct ChildRun {
-    double seconds = 0;
-    double cpuSeconds = 0; // user and system, every thread
-    long maxRssKiB = 0;
-    int status = -1;
-};
-
-ChildRun RunCli(const std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    for (const std::string& arg : args)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const Clock::time_point start = Clock::now();
-    pid_t pid = 0;
-    const int rc = posix_spawn(&pid, args[0].c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0)
-        throw std::runtime_error("cannot start " + args[0]);
-    int wstatus = 0;
-    rusage usage{};
-    if (wait4(pid, &wstatus, 0, &usage) != pid)
-        throw std::runtime_error("wait4 failed");
-    ChildRun run;
-    run.seconds = Seconds(Clock::now() - start);
-    run.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                     static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    run.maxRssKiB = usage.ru_maxrss;
-    run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-    return run;
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
+using korvista::bench::ChildRun;
+using korvista::bench::Median;
+using korvista::bench::RunChild;
 
 } // namespace
 
@@ -102,7 +58,7 @@ int main(int argc, char** argv) {
         for (int r = 0; r < runs; ++r) {
             for (int j = 0; j < 2; ++j) {
                 const ChildRun run =
-                    RunCli({KORVISTA_CLI_PATH, "--targets", list, "--jobs", std::to_string(j + 1), "--format", "tsv", db1});
+                    RunChild({KORVISTA_CLI_PATH, "--targets", list, "--jobs", std::to_string(j + 1), "--format", "tsv", db1});
                 seconds[j].push_back(run.seconds);
                 cpu[j].push_back(run.cpuSeconds);
                 peak[j] = std::max(peak[j], run.maxRssKiB);

@@ -1,5 +1,5 @@
 // What korvista-cli costs beyond the describe calls it cannot avoid. Not a test. Run:
-//   build/<dir>/tests/benchmarks/cli_benchmark [tables] [columns] [runs]
+//   build/<dir>/bench/cli_benchmark [tables] [columns] [runs]
 // Builds two SQLite databases of 2,000 tables of 12 columns (every tenth table drifts), then measures in
 // the same run: the bare describe calls (OpenProviderSession + DescribeQuery for every table of both
 // databases) and the wall time and peak memory (getrusage of the child) of korvista-cli over the same pair.
@@ -15,13 +15,13 @@
 #include "odbc/test_servers_helpers.h"
 #include "schema/provider.h"
 
+#include <unistd.h>
+
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
-#include <spawn.h>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -32,38 +32,22 @@ using korvista::bench::BuildDatabase;
 using korvista::bench::ChildRun;
 using korvista::bench::Clock;
 using korvista::bench::Median;
-using korvista::bench::RunCli;
+using korvista::bench::RunChild;
 using korvista::bench::Seconds;
 using korvista::bench::TableName;
 
 // The same tables on the PostgreSQL test server, in a new database; gives its connection string.
 std::string BuildPostgres(int tables, int columns, bool drift) {
     using korvista::testservers::Engine;
-    static const char* const kTypes[] = {"integer NOT NULL",
-                                         "varchar(40) NOT NULL",
-                                         "varchar(200)",
-                                         "numeric(12,2)",
-                                         "date",
-                                         "timestamp NOT NULL",
-                                         "boolean",
-                                         "text",
-                                         "bigint",
-                                         "real",
-                                         "char(3)",
-                                         "bytea"};
+    static const korvista::bench::ColumnTypes kTypes = {
+        {"integer NOT NULL", "varchar(40) NOT NULL", "varchar(200)", "numeric(12,2)", "date", "timestamp NOT NULL",
+         "boolean", "text", "bigint", "real", "char(3)", "bytea"},
+        "varchar(250)"};
     const std::string cs =
         korvista::testservers::CreateDatabase(Engine::PostgreSQL, korvista::testservers::UniqueName("bench"));
     std::vector<std::string> statements = {"BEGIN"};
-    for (int t = 0; t < tables; ++t) {
-        std::string sql = "CREATE TABLE " + TableName(t) + " (";
-        for (int c = 0; c < columns; ++c) {
-            std::string type = kTypes[c % 12];
-            if (drift && t % 10 == 0 && c == 2)
-                type = "varchar(250)";
-            sql += (c ? ", Col" : "Col") + std::to_string(c) + " " + type;
-        }
-        statements.push_back(sql + ")");
-    }
+    for (std::string& statement : korvista::bench::CreateTables(kTypes, tables, columns, drift))
+        statements.push_back(std::move(statement));
     statements.push_back("COMMIT");
     korvista::testservers::Execute(cs, statements);
     return cs;
@@ -91,40 +75,8 @@ double BareDescribe(const std::string& cs1, const std::string& cs2, int tables) 
     return elapsed;
 }
 
-// Runs the program with its output thrown away; extraEnv ("NAME=value") comes before the inherited ones.
-ChildRun RunChild(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv = {}) {
-    std::vector<char*> argv;
-    for (const std::string& arg : args)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    std::vector<char*> env;
-    for (const std::string& value : extraEnv)
-        env.push_back(const_cast<char*>(value.c_str()));
-    for (char** e = environ; *e; ++e)
-        env.push_back(*e);
-    env.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const Clock::time_point start = Clock::now();
-    pid_t pid = 0;
-    if (posix_spawn(&pid, args[0].c_str(), &actions, nullptr, argv.data(), env.data()) != 0)
-        throw std::runtime_error("cannot start " + args[0]);
-    posix_spawn_file_actions_destroy(&actions);
-    int wstatus = 0;
-    rusage usage{};
-    if (wait4(pid, &wstatus, 0, &usage) != pid)
-        throw std::runtime_error("wait4 failed");
-    ChildRun run;
-    run.seconds = Seconds(Clock::now() - start);
-    run.maxRssKiB = usage.ru_maxrss;
-    run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-    return run;
-}
-
 ChildRun RunCli(const std::string& cs1, const std::string& cs2) {
-    return RunChild({KORVISTA_CLI_PATH, "--format", "tsv", cs1, cs2});
+    return korvista::bench::RunCli(KORVISTA_CLI_PATH, cs1, cs2);
 }
 
 // The engine's own client, not the version-choosing wrapper on the PATH, whose start-up would count.
@@ -182,7 +134,7 @@ void Measure(const std::string& what, const std::string& cs1, const std::string&
     int status = -1;
     for (int r = 0; r < runs; ++r) {
         bare.push_back(BareDescribe(cs1, cs2, tables));
-        const ChildRun run = RunCli(KORVISTA_CLI_PATH, cs1, cs2);
+        const ChildRun run = RunCli(cs1, cs2);
         cli.push_back(run.seconds);
         peak = std::max(peak, run.maxRssKiB);
         status = run.status;

@@ -1,6 +1,6 @@
 // "Vergelijk" through the shown main window against korvista-cli on the same pair, in the same run.
 // Not a test. Run on a real X display, for example a virtual one:
-//   xvfb-run -a build/<dir>/tests/benchmarks/window_benchmark [tables] [columns] [runs]
+//   xvfb-run -a build/<dir>/bench/window_benchmark [tables] [columns] [runs]
 // Without a display it runs on the offscreen platform and says so; its figures then leave out the X
 // server's share of painting.
 // Builds two SQLite databases of 2,000 tables of 12 columns (every tenth table drifts). Each run times
@@ -20,11 +20,8 @@
 #include <QTemporaryDir>
 #include <QWindow>
 
-#include <fcntl.h>
 #include <malloc.h>
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -36,8 +33,6 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -85,26 +80,10 @@ double OwnCpuSeconds() {
 
 // korvista-cli over the pair, output thrown away.
 Timing RunCli(const std::string& cs1, const std::string& cs2) {
-    const char* argv[] = {KORVISTA_CLI_PATH, "--format", "tsv", cs1.c_str(), cs2.c_str(), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const Clock::time_point start = Clock::now();
-    pid_t pid = 0;
-    const int spawned =
-        posix_spawn(&pid, KORVISTA_CLI_PATH, &actions, nullptr, const_cast<char**>(argv), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
-        throw std::runtime_error("cannot start korvista-cli");
-    int status = 0;
-    rusage usage{};
-    if (wait4(pid, &status, 0, &usage) != pid)
-        throw std::runtime_error("wait4 failed");
-    const double wall = Seconds(Clock::now() - start);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 1)
+    const korvista::bench::ChildRun run = korvista::bench::RunCli(KORVISTA_CLI_PATH, cs1, cs2);
+    if (run.status != 1)
         throw std::runtime_error("korvista-cli did not report the drift");
-    return {wall, CpuSeconds(usage)};
+    return {run.seconds, run.cpuSeconds};
 }
 
 // Runs a command and lets the window paint what it left.

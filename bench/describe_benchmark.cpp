@@ -1,7 +1,7 @@
 // What describing one table costs, per driver and for the built-in SQLite provider, over many generated
 // tables. Not a test. Run it with the test servers up:
 //   scripts/test-servers start /tmp/kv.env
-//   KORVISTA_TEST_SERVERS_ENV=/tmp/kv.env build/<dir>/tests/benchmarks/describe_benchmark [sqlite-tables]
+//   KORVISTA_TEST_SERVERS_ENV=/tmp/kv.env build/<dir>/bench/describe_benchmark [sqlite-tables]
 //   [server-tables] [runs]
 //   scripts/test-servers stop /tmp/kv.env
 // Without the servers only SQLite is measured.
@@ -31,7 +31,8 @@ namespace {
 
 using namespace korvista;
 using testservers::Engine;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::Seconds;
 
 std::string TableName(int i) {
     return "bench_" + std::to_string(i);
@@ -49,10 +50,6 @@ std::vector<std::string> CreateTables(int count, const std::string& binaryType, 
     if (transaction)
         statements.push_back("COMMIT");
     return statements;
-}
-
-double Seconds(Clock::duration d) {
-    return std::chrono::duration<double>(d).count();
 }
 
 void Measure(const char* label, const std::string& connectionString, int tables) {
