@@ -48,10 +48,9 @@ install_missing() {
     fi
 }
 
-# configure_and_build DIR [cmake options...]
-configure_and_build() {
-    local dir="$1"
+# build_preset PRESET [cmake --build options...]: configures and builds build/PRESET (CMakePresets.json).
+build_preset() {
+    local preset="$1"
     shift
-    cmake -S "$KORVISTA_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
-    cmake --build "$dir" -j "$KORVISTA_JOBS"
+    (cd "$KORVISTA_ROOT" && cmake --preset "$preset" && cmake --build --preset "$preset" -j "$KORVISTA_JOBS" "$@")
 }
