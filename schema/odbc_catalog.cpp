@@ -80,7 +80,8 @@ OdbcCatalog ReadOdbcCatalog() {
     SQLSMALLINT attributesLength = 0;
 
     for (SQLUSMALLINT direction = SQL_FETCH_FIRST;; direction = SQL_FETCH_NEXT) {
-        attributes[0] = attributes[1] = 0;
+        // A list cut short at the buffer's end must not run on into the previous driver's pairs.
+        std::memset(attributes, 0, sizeof attributes);
         const SQLRETURN rc = SQLDrivers(env.Get(), direction, name, sizeof name, &nameLength, attributes,
                                         sizeof attributes, &attributesLength);
         if (rc == SQL_NO_DATA)
