@@ -9,6 +9,7 @@
 #include "app/splitter_bar.h"
 #include "app/u_Settings.h"
 #include "app/ui_seam.h"
+#include "compare/lost_connection.h"
 #include "compare/schema_comparison.h"
 #include "compare/u_Tracker.h"
 #include "schema/schema_reader.h"
@@ -619,8 +620,7 @@ void TfrmMain::lvTablesClick(QObject*) {
         ClearFieldList(list);
         ShowCount(label, list);
         ArrangeTablesPanel();
-        return ConnectionLost("database " + std::to_string(database) + " lost its connection while reading table " +
-                              table + ": " + error.what());
+        return LostConnection(database, ReadingTable(table), error);
     };
     try {
         LoadFields(lvDB1, table, FDB1);

@@ -4,6 +4,7 @@
 #include "cli/html_report.h"
 #include "cli/targets.h"
 #include "cli/targets_output.h"
+#include "compare/lost_connection.h"
 #include "schema/connection_string.h"
 #include "schema/snapshot.h"
 #include "schema/u_Database.h"
@@ -147,10 +148,6 @@ void ReportTableErrors(const TableComparison& result, const std::string& target,
             << " cannot be read: " << OneLine(error.message) << std::endl;
 }
 
-std::string LostWhileReadingCatalogue(const ConnectionLost& lost) {
-    return "database 1 lost its connection while reading its catalogue: " + std::string(lost.what());
-}
-
 int WriteOut(std::ostream& out, std::ostream& err, const std::string& text) {
     out << text << std::flush;
     if (!out) {
@@ -204,8 +201,8 @@ DatabaseSchema ReadDatabaseOne(const std::string& connection) {
     try {
         return ReadDatabaseSchema(database.ADO());
     } catch (const ConnectionLost& lost) {
-        throw ConnectionLost(LostWhileReadingCatalogue(lost));
-    } catch (const Error& error) {
+        throw LostConnection(1, kReadingCatalogue, lost);
+    } catch (const Unreadable& error) {
         throw Error("the tables of database 1 cannot be listed: " + std::string(error.what()));
     }
 }

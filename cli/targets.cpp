@@ -32,9 +32,7 @@ TargetOutcome CompareOne(const SchemaCatalogue& database1, const Target& target,
         std::optional<SchemaCatalogue> catalogue2;
         try {
             catalogue2.emplace(db2.ADO());
-        } catch (const ConnectionLost&) {
-            throw;
-        } catch (const Error& error) {
+        } catch (const Unreadable& error) {
             outcome.failure = "the tables of database 2 cannot be listed: " + std::string(error.what());
             return outcome;
         }

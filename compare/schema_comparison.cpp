@@ -1,5 +1,6 @@
 #include "compare/schema_comparison.h"
 
+#include "compare/lost_connection.h"
 #include "support/errors.h"
 
 #include <memory>
@@ -32,8 +33,7 @@ TableRead ReadSide(SchemaCatalogue& catalogue, int database, const std::string& 
     try {
         return catalogue.Read(table);
     } catch (const ConnectionLost& lost) {
-        throw ConnectionLost("database " + std::to_string(database) + " lost its connection while reading table " +
-                             table + ": " + lost.what());
+        throw LostConnection(database, ReadingTable(table), lost);
     }
 }
 
@@ -85,9 +85,7 @@ std::vector<FieldDef> LoadTableFields(TDatabase& database, const std::string& ta
         return {};
     try {
         return ReadTableFields(database.ADO(), table);
-    } catch (const ConnectionLost&) {
-        throw;
-    } catch (const Error&) {
+    } catch (const Unreadable&) {
         // A table the provider cannot describe reads as one without columns, as in the window.
         return {};
     }
@@ -116,8 +114,7 @@ TableComparison CompareCatalogues(SchemaCatalogue& db1, SchemaCatalogue* db2, co
         try {
             inDatabase1 = db1.Reaches(table);
         } catch (const ConnectionLost& lost) {
-            throw ConnectionLost("database 1 lost its connection while looking up table " + table + ": " +
-                                 lost.what());
+            throw LostConnection(1, LookingUpTable(table), lost);
         }
         if (inDatabase1)
             continue;
@@ -134,9 +131,8 @@ SchemaCatalogue ReadCatalogue(TDatabase& database, int number) {
         return SchemaCatalogue(database.ADO());
     } catch (const ConnectionLost& lost) {
         // The whole catalogue comes in a few statements: no one table was being read.
-        throw ConnectionLost("database " + std::to_string(number) +
-                             " lost its connection while reading its catalogue: " + lost.what());
-    } catch (const Error& error) {
+        throw LostConnection(number, kReadingCatalogue, lost);
+    } catch (const Unreadable& error) {
         throw Error("the tables of database " + std::to_string(number) + " cannot be listed: " + error.what());
     }
 }

@@ -21,7 +21,8 @@ struct ColumnOrigin {
     std::string column;
 };
 
-// The queries a dialect runs. Every failure throws korvista::Error with the provider's message.
+// The queries a dialect runs. A refused query throws korvista::Unreadable with the provider's message,
+// a failed connection korvista::ConnectionLost.
 class CatalogueQueries {
 public:
     virtual ~CatalogueQueries() = default;
@@ -44,7 +45,7 @@ public:
     virtual Rowset TableCatalogue(CatalogueQueries& queries, bool includeSystemTables) = 0;
 
     // The columns of the table or view that the unqualified name reaches, in at most one round trip.
-    // Throws korvista::Error when the name reaches none.
+    // Throws korvista::Unreadable when the name reaches none.
     virtual std::vector<ColumnDescription> DescribeTable(CatalogueQueries& queries, const std::string& table) = 0;
 
     // Every table and view with its columns, in a number of round trips that does not grow with the

@@ -211,7 +211,7 @@ std::vector<FieldDef> DescribeResult(const std::vector<ColumnDescription>& colum
 
         if (def.dataType == ftInteger && detectAutoInc) {
             if (!column.isAutoIncrement.has_value())
-                throw Error("Property ISAUTOINCREMENT not found");
+                throw Unreadable("Property ISAUTOINCREMENT not found");
             if (*column.isAutoIncrement)
                 def.dataType = ftAutoInc;
         }
@@ -219,7 +219,7 @@ std::vector<FieldDef> DescribeResult(const std::vector<ColumnDescription>& colum
         def.required = !column.acceptsNull;
 
         if (!SizeAllowed(def.dataType, def.size))
-            throw Error("Invalid field size");
+            throw Unreadable("Invalid field size");
 
         // A row identifier keeps its name reserved but stays out of the result.
         if ((column.attributes & adFldRowID) == 0)

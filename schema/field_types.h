@@ -41,7 +41,7 @@ struct FieldDef {
     bool operator==(const FieldDef&) const = default;
 };
 
-// Applies the category rule to a query result's columns; throws korvista::Error("Invalid field size").
+// Applies the category rule to a query result's columns; throws korvista::Unreadable("Invalid field size").
 std::vector<FieldDef> DescribeResult(const std::vector<ColumnDescription>& columns);
 
 } // namespace korvista

@@ -343,7 +343,7 @@ constexpr const char* kNullFields = "NULL, NULL, NULL, NULL, NULL, NULL, NULL";
 
 const std::optional<std::string>& At(const QueryRow& row, std::size_t field) {
     if (field >= row.size())
-        throw Error("The catalogue holds an incomplete row.");
+        throw Unreadable("The catalogue holds an incomplete row.");
     return row[field];
 }
 
@@ -398,7 +398,7 @@ public:
         const std::vector<QueryRow> rows =
             queries.Run("SELECT @@lower_case_table_names, DATABASE(), VERSION()");
         if (rows.empty())
-            throw Error("The server did not say how it compares table names.");
+            throw Unreadable("The server did not say how it compares table names.");
         // 0: names are stored and compared as given; 1 and 2: compared in lower case.
         caseSensitive_ = Text(rows[0], 0) == "0";
         database_ = At(rows[0], 1);
@@ -411,9 +411,7 @@ public:
                            std::to_string(static_cast<unsigned long long>(querySeconds) * 1000);
         try {
             queries.Run(bound);
-        } catch (const ConnectionLost&) {
-            throw;
-        } catch (const Error&) {
+        } catch (const Unreadable&) {
             return false; // an older server without the setting
         }
         return true;
@@ -465,7 +463,7 @@ public:
                 origins.AddAutoIncrement(Text(row, fTable), Text(row, fName));
         }
         if (columns.empty())
-            throw Error(Format("Table '%s' not found", {table}));
+            throw Unreadable(Format("Table '%s' not found", {table}));
         const std::string stored = Text(*columns.front(), fTable);
         return Describe(columns, stored, origins.IsView(stored), origins);
     }
@@ -502,9 +500,9 @@ public:
             const auto found = byTable.find(Key(table.name));
             try {
                 if (found == byTable.end())
-                    throw Error(Format("Table '%s' not found", {table.name}));
+                    throw Unreadable(Format("Table '%s' not found", {table.name}));
                 table.columns = Describe(found->second, table.name, table.type == "VIEW", origins);
-            } catch (const Error& e) {
+            } catch (const Unreadable& e) {
                 table.error = e.what();
             }
             schema.tables.push_back(std::move(table));

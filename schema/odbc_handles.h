@@ -18,7 +18,7 @@ std::vector<OdbcDiagnostic> OdbcDiagnosticRecords(SQLSMALLINT handleType, SQLHAN
 // The same as one text: "[SQLSTATE] text; [SQLSTATE] text".
 std::string OdbcDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle);
 
-// Throws korvista::Error with the handle's diagnostics when rc is neither success nor success-with-info,
+// Throws korvista::Unreadable with the handle's diagnostics when rc is neither success nor success-with-info,
 // korvista::ConnectionLost when a record says that the connection failed (IsConnectionFailure).
 // `what` names the call and serves as the message when the driver leaves no diagnostic behind.
 void OdbcCheck(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, const char* what);

@@ -118,7 +118,7 @@ void OdbcCheck(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, const cha
         message = std::string(what) + " failed" + (rc == SQL_INVALID_HANDLE ? " (invalid handle)" : "");
     if (std::any_of(records.begin(), records.end(), IsConnectionFailure))
         throw ConnectionLost(message);
-    throw Error(message);
+    throw Unreadable(message);
 }
 
 namespace {
@@ -148,12 +148,12 @@ template <class F> auto OdbcSession::Request(F&& request) -> decltype(request())
     std::optional<decltype(request())> result;
     try {
         watch_.Run(QueryLimit, [&] { result.emplace(request()); });
-    } catch (const Error& error) {
+    } catch (const ConnectionLost& lost) {
+        Lose(watch_.Expired() ? NoAnswer(QueryTimeoutSeconds) : std::string(lost.what()));
+    } catch (...) {
         // The watch shut the sockets down: what the driver says then is about that, not the server.
         if (watch_.Expired())
             Lose(NoAnswer(QueryTimeoutSeconds));
-        if (dynamic_cast<const ConnectionLost*>(&error))
-            Lose(error.what());
         throw;
     }
     // The answer came as the sockets were shut down: it holds, but nothing after it can.

@@ -114,7 +114,7 @@ std::optional<std::int64_t> Number(const std::optional<std::string>& text) {
     const char* end = text->data() + text->size();
     const auto [ptr, ec] = std::from_chars(text->data(), end, value);
     if (ec != std::errc() || ptr != end)
-        throw Error("The catalogue gave \"" + *text + "\" where a number belongs.");
+        throw Unreadable("The catalogue gave \"" + *text + "\" where a number belongs.");
     return value;
 }
 
@@ -130,7 +130,7 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
 // The column as its DDL declares it, from the fields kColumnFields gives from position `at` on.
 DeclaredColumn ToDeclared(const QueryRow& row, std::size_t at, const std::string& relkind) {
     if (row.size() < at + kColumnFieldCount)
-        throw Error("The catalogue holds an incomplete column row.");
+        throw Unreadable("The catalogue holds an incomplete column row.");
     DeclaredColumn column;
     column.name = Text(row, at);
     std::string_view type = Text(row, at + 1);
@@ -202,9 +202,9 @@ public:
         static const std::string sql = DescribeTableSql();
         const std::vector<QueryRow> rows = queries.Run(sql, {table});
         if (rows.empty())
-            throw Error(Format("Table '%s' not found", {table}));
+            throw Unreadable(Format("Table '%s' not found", {table}));
         if (!IsTableOrView(Text(rows.front(), 0)))
-            throw Error(Format("'%s' is neither a table nor a view", {table}));
+            throw Unreadable(Format("'%s' is neither a table nor a view", {table}));
         std::vector<ColumnDescription> columns;
         for (const QueryRow& row : rows) {
             if (row.size() > 1 && row[1])
@@ -229,7 +229,7 @@ public:
         std::vector<ColumnDescription>* columns = nullptr;
         for (const QueryRow& row : queries.Run(sql)) {
             if (row.size() < 4 + kColumnFieldCount)
-                throw Error("The catalogue holds an incomplete row.");
+                throw Unreadable("The catalogue holds an incomplete row.");
             const std::string& oid = Text(row, 0);
             if (oid != currentOid || !columns) {
                 currentOid = oid;

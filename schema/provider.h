@@ -42,8 +42,9 @@ struct DatabaseSchema {
     const TableSchema* Find(const std::string& name) const;
 };
 
-// One open connection of a provider. Destroying it closes it. Every failure throws korvista::Error
-// carrying the provider's own message; an empty result is never a failure.
+// One open connection of a provider. Destroying it closes it. A read the provider refuses throws
+// korvista::Unreadable carrying the provider's own message, a failed connection korvista::ConnectionLost;
+// an empty result is never a failure.
 class ProviderSession {
 public:
     virtual ~ProviderSession() = default;

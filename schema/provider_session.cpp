@@ -25,9 +25,7 @@ std::vector<ColumnDescription> ProviderSession::DescribeTable(const std::string&
     if (IsPlainIdentifier(table)) {
         try {
             return DescribeQuery(ColumnQueryText(table, "", false));
-        } catch (const ConnectionLost&) {
-            throw;
-        } catch (const Error&) {
+        } catch (const Unreadable&) {
             // A reserved word such as Order is refused bare; the quoted form below tries again.
         }
     }

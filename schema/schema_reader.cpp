@@ -17,7 +17,7 @@ std::size_t FindColumn(const Rowset& rowset, const std::string& name) {
         if (AsciiEqualsNoCase(rowset.columns[i], name))
             return i;
     }
-    throw Error(Format("Field '%s' not found", {name}));
+    throw Unreadable(Format("Field '%s' not found", {name}));
 }
 
 std::string Quote(const std::string& name, const std::string& quote) {
@@ -43,7 +43,7 @@ std::vector<std::string> TableNamesOf(const Rowset& catalogue, bool systemTables
     std::vector<std::string> names;
     for (const auto& row : catalogue.rows) {
         if (typeColumn >= row.size() || nameColumn >= row.size())
-            throw Error("The table catalogue holds an incomplete row.");
+            throw Unreadable("The table catalogue holds an incomplete row.");
         const std::string& type = row[typeColumn];
         if (type == "TABLE" || type == "VIEW" || (systemTables && type == "SYSTEM TABLE"))
             names.push_back(row[nameColumn]);
@@ -65,9 +65,7 @@ bool ResolvesOtherLetterCase(ProviderSession& session, const DatabaseSchema& sch
         try {
             session.DescribeTable(swapped);
             return true;
-        } catch (const ConnectionLost&) {
-            throw;
-        } catch (const Error&) {
+        } catch (const Unreadable&) {
             return false;
         }
     }
@@ -112,7 +110,7 @@ std::string ColumnQueryText(const std::string& tableName, const std::string& quo
         return Format("Select * from %s where 1=2", {tableName});
     // A blank is how ODBC says that the driver has no quote character.
     if (quote.empty() || quote.find_first_not_of(' ') == std::string::npos)
-        throw Error(Format("Table name '%s' cannot be quoted for this provider", {tableName}));
+        throw Unreadable(Format("Table name '%s' cannot be quoted for this provider", {tableName}));
     return Format("Select * from %s where 1=2", {Quote(tableName, quote)});
 }
 
@@ -149,9 +147,7 @@ DatabaseSchema ReadWholeSchema(ProviderSession& session) {
         if (first) {
             try {
                 table.columns = session.DescribeTable(table.name);
-            } catch (const ConnectionLost&) {
-                throw;
-            } catch (const Error& error) {
+            } catch (const Unreadable& error) {
                 table.error = error.what();
             }
         }
@@ -188,9 +184,9 @@ void SchemaCatalogue::Describe(DatabaseSchema schema) {
         TableRead& read = described->reads[i];
         try {
             if (!table.error.empty())
-                throw Error(table.error);
+                throw Unreadable(table.error);
             read.fields = DescribeResult(table.columns);
-        } catch (const Error& error) {
+        } catch (const Unreadable& error) {
             read.status = TableRead::Status::Unreadable;
             read.error = error.what();
         }
@@ -228,9 +224,7 @@ bool SchemaCatalogue::Reaches(const std::string& tableName) const {
     try {
         ReadTableFields(*connection_, tableName);
         return true;
-    } catch (const ConnectionLost&) {
-        throw;
-    } catch (const Error&) {
+    } catch (const Unreadable&) {
         return false;
     }
 }
@@ -249,9 +243,7 @@ TableRead SchemaCatalogue::Read(const std::string& tableName) {
     TableRead result;
     try {
         result.fields = ReadTableFields(*connection_, tableName);
-    } catch (const ConnectionLost&) {
-        throw;
-    } catch (const Error& error) {
+    } catch (const Unreadable& error) {
         // Without a whole catalogue, whether the table exists is what the listing says.
         const bool listed = std::any_of(names_.begin(), names_.end(), [&](const std::string& name) {
             return AsciiEqualsNoCase(name, tableName);
@@ -265,7 +257,7 @@ TableRead SchemaCatalogue::Read(const std::string& tableName) {
 std::vector<FieldDef> SchemaCatalogue::Fields(const std::string& tableName) {
     TableRead read = Read(tableName);
     if (read.status != TableRead::Status::Read)
-        throw Error(read.error);
+        throw Unreadable(read.error);
     return std::move(read.fields);
 }
 

@@ -22,7 +22,7 @@ bool IsPlainIdentifier(const std::string& name);
 // anything else (and a plain name the provider refuses) quoted with the provider's quote character.
 std::string ColumnQueryText(const std::string& tableName, const std::string& quote, bool quoted);
 
-// Describes the columns of the table that the name reaches; throws korvista::Error on failure.
+// Describes the columns of the table that the name reaches; throws korvista::Unreadable when it cannot.
 std::vector<FieldDef> ReadTableFields(TADOConnection& connection, const std::string& tableName);
 
 // The whole database as a comparison reads it: the provider's own whole-catalogue read where it has one,
@@ -44,7 +44,7 @@ struct TableRead {
 class SchemaCatalogue {
 public:
     // Lists the tables (opening a closed connection, as GetTableNames does) and, where the provider
-    // can, reads every table's columns; throws korvista::Error when the tables cannot be listed.
+    // can, reads every table's columns; throws korvista::Unreadable when the tables cannot be listed.
     explicit SchemaCatalogue(TADOConnection& connection);
     // A database read already: reading from it touches no connection.
     explicit SchemaCatalogue(DatabaseSchema schema);
@@ -63,7 +63,7 @@ public:
     // it cannot be read. A lost connection propagates as korvista::ConnectionLost.
     TableRead Read(const std::string& tableName);
 
-    // The same field definitions as ReadTableFields for the name; throws korvista::Error alike.
+    // The same field definitions as ReadTableFields for the name; throws korvista::Unreadable alike.
     std::vector<FieldDef> Fields(const std::string& tableName);
 
 private:

@@ -324,15 +324,15 @@ public:
     std::string IdentifierQuote() override { return "\""; }
 
     std::vector<ColumnDescription> DescribeQuery(const std::string&) override {
-        throw Error("A snapshot holds table descriptions only: it runs no query.");
+        throw Unreadable("A snapshot holds table descriptions only: it runs no query.");
     }
 
     std::vector<ColumnDescription> DescribeTable(const std::string& table) override {
         const TableSchema* found = schema_.Find(table);
         if (!found)
-            throw Error("The snapshot holds no table " + table + ".");
+            throw Unreadable("The snapshot holds no table " + table + ".");
         if (!found->error.empty())
-            throw Error(found->error);
+            throw Unreadable(found->error);
         return found->columns;
     }
 

@@ -132,7 +132,7 @@ std::vector<CatalogueObject> Objects(std::vector<QueryRow> rows) {
     for (std::size_t r = 0; r < rows.size(); ++r) {
         QueryRow& row = rows[r];
         if (row.size() < 4)
-            throw Error("The SQLite catalogue gave an incomplete row.");
+            throw Unreadable("The SQLite catalogue gave an incomplete row.");
         const std::string& name = Field(row, 0);
         // Columns of one object come together; its index rows come after every object's columns.
         std::size_t at = objects.size();
@@ -215,7 +215,7 @@ std::vector<ColumnDescription> DescribeView(const CatalogueObject& view,
                                             const std::vector<ColumnOrigin>& origins,
                                             const TablesByName& tables, ColumnDescriber& describer) {
     if (origins.size() != view.columns.size())
-        throw Error("The columns of view '" + view.name + "' do not match its result.");
+        throw Unreadable("The columns of view '" + view.name + "' do not match its result.");
     std::vector<ColumnDescription> columns;
     columns.reserve(view.columns.size());
     for (std::size_t i = 0; i < view.columns.size(); ++i) {
@@ -269,7 +269,7 @@ std::vector<CatalogueObject> ObjectsOneByOne(CatalogueQueries& queries, const st
         try {
             std::vector<CatalogueObject> one = ObjectsNamed(queries, {name});
             std::move(one.begin(), one.end(), std::back_inserter(objects));
-        } catch (const Error& error) {
+        } catch (const Unreadable& error) {
             errors[name.first] = error.what();
         }
     }
@@ -313,7 +313,7 @@ public:
             const std::vector<CatalogueObject> found =
                 ObjectsNamed(queries, {{origins.front().table, "table"}});
             if (found.empty())
-                throw Error("no such table: " + table);
+                throw Unreadable("no such table: " + table);
             return ColumnDescriber().Describe(found.front());
         }
 
@@ -327,7 +327,7 @@ public:
         const auto view = std::find_if(objects.begin(), objects.end(),
                                        [](const CatalogueObject& object) { return object.isView; });
         if (view == objects.end())
-            throw Error("no such table: " + table);
+            throw Unreadable("no such table: " + table);
         ColumnDescriber describer;
         return DescribeView(*view, origins, IndexTables(objects), describer);
     }
@@ -345,7 +345,7 @@ public:
         std::vector<CatalogueObject> tables;
         try {
             tables = Objects(queries.Run(AllTablesStatement(), {}));
-        } catch (const Error&) {
+        } catch (const Unreadable&) {
             // A table SQLite cannot open (a virtual table of a module it lacks) stops the one statement;
             // the tables are then read one by one and only the unreadable ones keep an error.
             tables = ObjectsOneByOne(queries, tableNames, errors);
@@ -360,14 +360,14 @@ public:
             try {
                 origins[name] = ViewOrigins(queries, name);
                 readableViews.emplace_back(name, "view");
-            } catch (const Error& error) {
+            } catch (const Unreadable& error) {
                 errors[name] = error.what();
             }
         }
         std::vector<CatalogueObject> views;
         try {
             views = ObjectsNamed(queries, readableViews);
-        } catch (const Error&) {
+        } catch (const Unreadable&) {
             views = ObjectsOneByOne(queries, readableViews, errors);
         }
 
@@ -395,7 +395,7 @@ public:
                     table.columns = describer.Describe(*object->second);
                 else
                     table.columns = DescribeView(*object->second, origins[name], byName, describer);
-            } catch (const Error& error) {
+            } catch (const Unreadable& error) {
                 table.columns.clear();
                 table.error = error.what();
             }

@@ -88,7 +88,7 @@ private:
                          " (SELECT count(*) FROM pragma_index_list(?1, ?2) WHERE origin = 'pk')",
                          {table, schema});
         if (rows.size() != 1 || rows[0].size() != 2)
-            throw Error("The primary key of table '" + std::string(table) + "' cannot be read.");
+            throw Unreadable("The primary key of table '" + std::string(table) + "' cannot be read.");
         return rows[0][0] == "1" && rows[0][1] == "0";
     }
 

@@ -74,30 +74,30 @@ SqliteDatabase OpenSqliteReadOnly(const std::string& path) {
 
 SqliteStatement PrepareReadOnlyStatement(sqlite3* db, const std::string& sql) {
     if (sql.find('\0') != std::string::npos)
-        throw Error("The query text holds a NUL character.");
+        throw Unreadable("The query text holds a NUL character.");
     const char* tail = nullptr;
     SqliteStatement statement = Prepare(db, sql, &tail);
     if (!statement)
-        throw Error("The query text holds no statement.");
+        throw Unreadable("The query text holds no statement.");
     // Only the first statement is ever compiled; whatever follows it must not pass unnoticed.
     const std::string_view rest(tail, static_cast<std::size_t>(sql.data() + sql.size() - tail));
     if (Prepare(db, rest))
-        throw Error("The query text holds more than one statement.");
+        throw Unreadable("The query text holds more than one statement.");
     if (!sqlite3_stmt_readonly(statement.get()))
-        throw Error("The query would change the database.");
+        throw Unreadable("The query would change the database.");
     return statement;
 }
 
 std::vector<QueryRow> SqliteQueries::Run(const std::string& sql, const std::vector<std::string>& parameters) {
     SqliteStatement statement = PrepareReadOnlyStatement(db_, sql);
     if (sqlite3_bind_parameter_count(statement.get()) != static_cast<int>(parameters.size()))
-        throw Error("The query takes " + std::to_string(sqlite3_bind_parameter_count(statement.get())) +
+        throw Unreadable("The query takes " + std::to_string(sqlite3_bind_parameter_count(statement.get())) +
                     " parameters, not " + std::to_string(parameters.size()) + ".");
     for (std::size_t i = 0; i < parameters.size(); ++i) {
         // The parameters outlive the statement's steps: no copy needed.
         if (sqlite3_bind_text(statement.get(), static_cast<int>(i + 1), parameters[i].data(),
                               static_cast<int>(parameters[i].size()), SQLITE_STATIC) != SQLITE_OK)
-            throw Error(sqlite3_errmsg(db_));
+            throw Unreadable(sqlite3_errmsg(db_));
     }
 
     std::vector<QueryRow> rows;
@@ -110,7 +110,7 @@ std::vector<QueryRow> SqliteQueries::Run(const std::string& sql, const std::vect
             const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), i));
             if (!text) {
                 if (sqlite3_errcode(db_) == SQLITE_NOMEM)
-                    throw Error(sqlite3_errmsg(db_));
+                    throw Unreadable(sqlite3_errmsg(db_));
                 row.emplace_back();
                 continue;
             }
@@ -165,7 +165,7 @@ std::unique_ptr<CatalogueQueries> WithFileOrigins(std::unique_ptr<CatalogueQueri
             driverQueries->Run("SELECT file FROM pragma_database_list WHERE name = 'main'", {});
         if (!rows.empty() && !rows.front().empty() && rows.front().front())
             file = *rows.front().front();
-    } catch (const Error&) {
+    } catch (const Unreadable&) {
         return driverQueries; // an engine that only claims to be SQLite
     }
     if (file.empty())
@@ -173,6 +173,7 @@ std::unique_ptr<CatalogueQueries> WithFileOrigins(std::unique_ptr<CatalogueQueri
     try {
         return std::make_unique<FileOriginQueries>(std::move(driverQueries), OpenSqliteReadOnly(file));
     } catch (const Error&) {
+        // A file of its own, not the driver's connection: without it the driver's origins stand.
         return driverQueries;
     }
 }

@@ -26,7 +26,8 @@ using SqliteStatement = std::unique_ptr<sqlite3_stmt, SqliteStatementFinalizer>;
 // Opens an existing file read-only; never creates one. Throws korvista::Error with SQLite's message.
 SqliteDatabase OpenSqliteReadOnly(const std::string& path);
 
-// Compiles exactly one statement that does not change the database; anything else throws korvista::Error.
+// Compiles exactly one statement that does not change the database; anything else throws
+// korvista::Unreadable.
 SqliteStatement PrepareReadOnlyStatement(sqlite3* db, const std::string& sql);
 
 class SqliteQueries final : public CatalogueQueries {

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
+
 using namespace korvista;
 using namespace korvista::clitest;
 
@@ -119,14 +122,16 @@ TEST_F(CompareOptionsTest, BothWaysAddsExtraColumnsAndTablesOfDatabaseTwo) {
 }
 
 TEST_F(CompareOptionsTest, FiltersChooseTablesOnBothSides) {
-    Make("CREATE TABLE orders (a integer); CREATE TABLE orders_old (a integer); CREATE TABLE audit (a integer);",
+    Make("CREATE TABLE orders (a integer); CREATE TABLE orders_old (a integer); CREATE TABLE audit (a "
+         "integer);",
          "CREATE TABLE other_orders (z integer); CREATE TABLE audit2 (z integer);");
     CompareOptions options;
     options.tables.include = {"ORDER*", "audit*"};
     options.tables.exclude = {"*_old"};
     std::vector<std::string> seen;
-    TableComparison result = CompareDatabases(
-        db1_, db2_, options, [&](std::size_t, std::size_t, const std::string& table) { seen.push_back(table); });
+    TableComparison result =
+        CompareDatabases(db1_, db2_, options,
+                         [&](std::size_t, std::size_t, const std::string& table) { seen.push_back(table); });
     EXPECT_EQ(seen, (std::vector<std::string>{"orders", "audit"}));
     EXPECT_EQ(result.count, 2);
     options.bothWays = true;
@@ -143,8 +148,9 @@ TEST_F(CompareOptionsTest, ATableNamedInAnotherLetterCaseIsTheSameTableBothWays)
     CompareOptions options;
     options.bothWays = true;
     const TableComparison result = CompareDatabases(db1_, db2_, options);
-    EXPECT_EQ(result.rows, (std::vector<ResultRow>{{"Orders", "name", "string:10:null", "string:12:null", "size"},
-                                                   {"Orders", "added", "???", "integer:0:null", "FIELD EXTRA"}}));
+    EXPECT_EQ(result.rows,
+              (std::vector<ResultRow>{{"Orders", "name", "string:10:null", "string:12:null", "size"},
+                                      {"Orders", "added", "???", "integer:0:null", "FIELD EXTRA"}}));
     EXPECT_TRUE(result.errors.empty());
 }
 
@@ -155,13 +161,90 @@ TEST_F(CompareOptionsTest, UnreadableTablesAreErrorsNotEmptyTables) {
          "CREATE TABLE t (a integer); CREATE TABLE gone (a integer);"
          "CREATE VIEW v2 AS SELECT a FROM gone; DROP TABLE gone;");
     const TableComparison result = CompareDatabases(db1_, db2_, {});
-    EXPECT_EQ(result.rows, (std::vector<ResultRow>{{"missing2", "a", "integer:0:null", "???", "FIELD MISSING"}}));
+    EXPECT_EQ(result.rows,
+              (std::vector<ResultRow>{{"missing2", "a", "integer:0:null", "???", "FIELD MISSING"}}));
     ASSERT_EQ(result.errors.size(), 2u);
     EXPECT_EQ(result.errors[0].table, "broken");
     EXPECT_EQ(result.errors[0].database, 1);
     EXPECT_NE(result.errors[0].message.find("gone"), std::string::npos) << result.errors[0].message;
     EXPECT_EQ(result.errors[1].table, "v2");
     EXPECT_EQ(result.errors[1].database, 2);
+}
+
+} // namespace
+
+namespace {
+
+// A provider read table by table whose table B fails as the case says: not at all, refused, or with its
+// connection lost.
+enum class Failure { None, Refused, Lost };
+class FailingTableSession : public ProviderSession {
+public:
+    explicit FailingTableSession(Failure failure) : failure_(failure) {}
+    Rowset TableCatalogue(bool) override {
+        return {{"TABLE_NAME", "TABLE_TYPE"}, {{"A", "TABLE"}, {"B", "TABLE"}}};
+    }
+    std::string IdentifierQuote() override { return "\""; }
+    std::vector<ColumnDescription> DescribeQuery(const std::string&) override { return {}; }
+    std::vector<ColumnDescription> DescribeTable(const std::string& table) override {
+        if (table == "B" && failure_ == Failure::Lost)
+            throw ConnectionLost("server closed the connection unexpectedly");
+        if (table == "B" && failure_ == Failure::Refused)
+            throw Unreadable("permission denied for table B");
+        return {ColumnDescription{"id", 3, 0, 0, 0, 0, std::nullopt, true}};
+    }
+
+private:
+    Failure failure_;
+};
+
+// Every layer that carries on past an unreadable table lets a lost connection through: the run ends with
+// it, named by database and table, and is never taken for a table without columns.
+TEST(LostConnectionThroughTheComparison, EndsTheRunWhereAnUnreadableTableIsOnlyAnError) {
+    const std::string provider = "server closed the connection unexpectedly";
+    struct Road {
+        const char* name;
+        std::string lostMessage;
+        std::function<TableComparison(TDatabase&, TDatabase&)> run;
+    };
+    const Road roads[] = {
+        {"read table by table", "database 2 lost its connection while reading table B: " + provider,
+         [](TDatabase& a, TDatabase& b) { return CompareDatabases(a, b, {}); }},
+        {"database 2 read whole first", provider,
+         [](TDatabase& a, TDatabase& b) {
+             SchemaCatalogue one(a.ADO());
+             SchemaCatalogue two(ReadDatabaseSchema(b.ADO()));
+             return CompareCatalogues(one, &two, {});
+         }},
+        {"the window's field list", provider,
+         [](TDatabase&, TDatabase& b) {
+             TableComparison result;
+             if (LoadTableFields(b, "B").empty())
+                 result.errors.push_back({"B", 2, "empty"});
+             return result;
+         }},
+    };
+    for (const Road& road : roads) {
+        for (const bool lost : {false, true}) {
+            SCOPED_TRACE(std::string(road.name) + (lost ? ", lost" : ", refused"));
+            TDatabase db1(nullptr);
+            TDatabase db2(nullptr);
+            db1.ADO().OpenWith(std::make_unique<FailingTableSession>(Failure::None));
+            db2.ADO().OpenWith(
+                std::make_unique<FailingTableSession>(lost ? Failure::Lost : Failure::Refused));
+            try {
+                const TableComparison result = road.run(db1, db2);
+                EXPECT_FALSE(lost) << "a lost connection was taken for an unreadable table";
+                ASSERT_EQ(result.errors.size(), 1u);
+                EXPECT_EQ(result.errors[0].table, "B");
+                EXPECT_TRUE(db2.ADO().Connected());
+            } catch (const ConnectionLost& error) {
+                EXPECT_TRUE(lost) << error.what();
+                EXPECT_EQ(error.what(), road.lostMessage);
+                EXPECT_FALSE(db2.ADO().Connected()) << "a lost connection is closed";
+            }
+        }
+    }
 }
 
 } // namespace

@@ -202,7 +202,7 @@ public:
             throw ConnectionLost("server closed the connection unexpectedly");
         for (const std::string& text : refused)
             if (text == sql)
-                throw Error("syntax error near " + sql);
+                throw Unreadable("syntax error near " + sql);
         return columns;
     }
 };
@@ -320,11 +320,11 @@ public:
     bool ignoresCase = false;
     std::vector<ColumnDescription> DescribeTable(const std::string& table) override {
         if (AsciiEqualsNoCase(table, "broken"))
-            throw Error("no such table: gone");
+            throw Unreadable("no such table: gone");
         for (const auto& row : catalogue.rows)
             if (row[0] == table || (ignoresCase && AsciiEqualsNoCase(row[0], table)))
                 return columns;
-        throw Error("no such table: " + table);
+        throw Unreadable("no such table: " + table);
     }
 };
 
