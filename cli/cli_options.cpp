@@ -40,6 +40,8 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
     bool optionsEnded = false;
     std::vector<std::string> positional;
     std::string comparisonOption; // the first option that shapes a comparison or its output
+    bool merge = false;
+    std::string notForMerge; // the first option that a merge of finished reports cannot honour
 
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -74,6 +76,8 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
         if (comparisonOption.empty() && name != "--settings" && name != "--targets" &&
             name != "--save-snapshot" && name != "--help" && name != "-h" && name != "--version")
             comparisonOption = name;
+        if (notForMerge.empty() && name != "--merge" && name != "--format" && name != "--baseline")
+            notForMerge = name;
         if (name == "--format") {
             options.format = ParseFormat(value());
         } else if (name == "--settings") {
@@ -105,6 +109,19 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
                 throw UsageError("option --targets needs a file name");
         } else if (name == "--jobs") {
             options.jobs = ParseJobs(value());
+        } else if (name == "--shard") {
+            try {
+                options.shard = ParseShard(value());
+            } catch (const Error& error) {
+                throw UsageError(error.what());
+            }
+        } else if (name == "--merge") {
+            noValue();
+            merge = true;
+        } else if (name == "--baseline") {
+            options.baselineFile = value();
+            if (options.baselineFile.empty())
+                throw UsageError("option --baseline needs a file name");
         } else if (name == "--save-snapshot") {
             options.snapshotFile = value();
             if (options.snapshotFile.empty())
@@ -128,6 +145,17 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
         options.mode = CliOptions::Mode::Version;
         return options;
     }
+    if (merge) {
+        if (!notForMerge.empty())
+            throw UsageError("--merge takes the reports as they were made and no " + notForMerge);
+        if (positional.empty())
+            throw UsageError("--merge needs the JSON reports to merge");
+        options.reportFiles = positional;
+        options.mode = CliOptions::Mode::Merge;
+        return options;
+    }
+    if (options.shard && options.targetsFile.empty())
+        throw UsageError("--shard applies only to --targets");
     if (!options.snapshotFile.empty() || !options.targetsFile.empty()) {
         const char* option = options.snapshotFile.empty() ? "--targets" : "--save-snapshot";
         if (!options.snapshotFile.empty() && !options.targetsFile.empty())
@@ -161,7 +189,8 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
 std::string UsageText() {
     return R"(Usage: korvista-cli [options] CONNECTION1 CONNECTION2
        korvista-cli [options] --settings FILE
-       korvista-cli [options] --targets FILE CONNECTION1
+       korvista-cli [options] --targets FILE [--shard K/N] CONNECTION1
+       korvista-cli [--format F] [--baseline FILE] --merge REPORT...
        korvista-cli --save-snapshot FILE CONNECTION
 
 Compares the table structure of database 2 with that of database 1, exactly as "Vergelijk" does in
@@ -189,6 +218,17 @@ Options:
   --targets FILE           compare database 1 with every target in FILE: one per line, NAME<TAB>CONNECTION
                            or a bare connection string; blank lines and lines starting with # are skipped
   --jobs N                 with --targets: compare N targets at a time (default: the number of cores)
+  --shard K/N              with --targets: compare only the targets of shard K of N (1 <= K <= N). A
+                           target's shard is fixed by its name: the FNV-1a hash (64 bits) of the name's
+                           bytes, modulo N, plus 1; in a Kubernetes indexed Job K is
+                           $((JOB_COMPLETION_INDEX + 1))
+  --merge REPORT...        write the report of the whole fleet from the JSON reports of its shards
+                           (--format json of --targets), targets ordered by name; reports of another
+                           reference or switches, shards given twice and a missing shard are errors
+  --baseline FILE          report only what is new against FILE, an earlier JSON report made with the
+                           same switches: a row that FILE holds for the same target in every cell is left
+                           out of the rows, the count and the exit status; text and html end with their
+                           number and with the rows of FILE that no longer occur
   --save-snapshot FILE     write what a comparison reads of the database to FILE (JSON) and compare nothing;
                            takes no other option
   --format text|tsv|json|html
@@ -200,9 +240,10 @@ Output, on standard output:
   text   an aligned table, then "Er zijn N verschillen gevonden!" when N is not 0; with --targets a section
          per target and "N van M doelen wijken af"
   tsv    a header line, then one line per row; five cells separated by tabs (--targets: "Target" first)
-  json   {"version": 1, "differences": N, "rows": [{"table", "field", "db1", "db2", "difference"}],
-          "errors": [{"table", "database", "message"}]}; with --targets
-         {"version": 1, "targets": [{"target", "differences", "rows", "errors"}], "differences": N}
+  json   {"version": 1, "switches", "differences": N, "rows": [{"table", "field", "db1", "db2",
+          "difference"}], "errors": [{"table", "database", "message"}]}; with --targets
+         {"version": 1, "reference", "switches", "shard", "targets": [{"target", "connection", "differences",
+          "rows", "errors"}], "differences": N}; with --baseline also "accepted" and "noLongerSeen"
   html   one self-contained page, rows grouped per table
 In text and tsv a tab, newline or other control character inside a cell is replaced by a blank.
 Text that is not valid UTF-8 is repaired with U+FFFD in every format. N counts differences, not
@@ -210,7 +251,8 @@ rows: a row that differs in type and size counts 2.
 
 Exit status: 0 no differences, 1 differences found, 2 error: a database that cannot be opened or listed,
 a connection lost during the run, a table that cannot be read (each named on standard error; the rows
-of the other tables are still written), any target that failed.
+of the other tables are still written), any target that failed; for --merge also a report that is missing,
+unreadable, from another reference or switches, or of a shard given twice, and a shard without a report.
 
 Examples:
   korvista-cli "Provider=SQLite;Data Source=shop-v1.db" "Provider=SQLite;Data Source=shop-v2.db"
@@ -221,6 +263,8 @@ Examples:
   korvista-cli --both-ways --exclude-table "tmp_*" "Provider=Snapshot;Data Source=schema/expected.json" \
       "DSN=shop-staging"
   korvista-cli --targets tenants.tsv --jobs 4 --format html "Provider=Snapshot;Data Source=expected.json"
+  korvista-cli --targets tenants.tsv --shard 2/3 --format json "DSN=reference" > shard-2.json
+  korvista-cli --merge --baseline accepted.json --format html shard-1.json shard-2.json shard-3.json
 )";
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/shard.h"
 #include "compare/schema_comparison.h"
 #include "support/errors.h"
 
@@ -12,7 +13,7 @@ namespace korvista::cli {
 enum class OutputFormat { Text, Tsv, Json, Html };
 
 struct CliOptions {
-    enum class Mode { Run, Targets, SaveSnapshot, Help, Version };
+    enum class Mode { Run, Targets, Merge, SaveSnapshot, Help, Version };
 
     Mode mode = Mode::Run;
     std::string connection1;
@@ -22,9 +23,12 @@ struct CliOptions {
     bool bothWays = false;
     TableFilter tables;
     OutputFormat format = OutputFormat::Text;
-    std::string targetsFile;  // Targets: database 1 is connection1
-    unsigned jobs = 0;        // Targets: 0 for the number of cores
-    std::string snapshotFile; // SaveSnapshot: of connection1
+    std::string targetsFile;              // Targets: database 1 is connection1
+    unsigned jobs = 0;                    // Targets: 0 for the number of cores
+    std::string snapshotFile;             // SaveSnapshot: of connection1
+    std::optional<Shard> shard;           // Targets: only the targets of this shard
+    std::vector<std::string> reportFiles; // Merge: the JSON reports of the shards
+    std::string baselineFile;             // Run, Targets, Merge: a report of the drift accepted
 
     CompareOptions Compare() const {
         CompareOptions options(switches);

@@ -136,9 +136,10 @@ std::string JsonString(const std::string& text) {
     return out;
 }
 
-std::string FormatJson(const TableComparison& result) {
-    return "{\n  \"version\": 1,\n  \"differences\": " + std::to_string(result.count) + ",\n" +
-           JsonRowsAndErrors(result, "  ") + "\n}\n";
+std::string FormatJson(const TableComparison& result, const std::string& leading,
+                       const std::string& trailing) {
+    return "{\n  \"version\": 1,\n" + leading + "  \"differences\": " + std::to_string(result.count) + ",\n" +
+           JsonRowsAndErrors(result, "  ") + trailing + "\n}\n";
 }
 
 std::string FormatResult(const TableComparison& result, OutputFormat format) {

@@ -22,7 +22,10 @@ std::string JsonRowsAndErrors(const TableComparison& result, const std::string& 
 
 std::string FormatText(const TableComparison& result);
 std::string FormatTsv(const TableComparison& result);
-std::string FormatJson(const TableComparison& result);
+// leading: members written after "version", each line ending in ",\n"; trailing: members after "errors",
+// each starting with ",\n".
+std::string FormatJson(const TableComparison& result, const std::string& leading = {},
+                       const std::string& trailing = {});
 std::string FormatResult(const TableComparison& result, OutputFormat format);
 
 } // namespace korvista::cli

@@ -1,7 +1,10 @@
 #include "cli/cli_run.h"
 
+#include "cli/baseline.h"
 #include "cli/cli_output.h"
 #include "cli/html_report.h"
+#include "cli/merge.h"
+#include "cli/report_json.h"
 #include "cli/targets.h"
 #include "cli/targets_output.h"
 #include "compare/lost_connection.h"
@@ -11,14 +14,14 @@
 #include "support/file_descriptor.h"
 #include "support/ini_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
-#include <algorithm>
 #include <optional>
-#include <thread>
 #include <sys/stat.h>
 #include <system_error>
+#include <thread>
 #include <unistd.h>
 
 namespace korvista::cli {
@@ -157,10 +160,21 @@ int WriteOut(std::ostream& out, std::ostream& err, const std::string& text) {
     return 0;
 }
 
+// The baseline of the run, read and checked before any database is opened.
+std::optional<SavedReport> LoadBaseline(const std::string& file, const CompareOptions& options, bool fleet) {
+    if (file.empty())
+        return std::nullopt;
+    SavedReport baseline = ReadReport(file);
+    CheckBaseline(baseline, options, fleet);
+    return baseline;
+}
+
 int RunPair(const CliOptions& options, std::ostream& out, std::ostream& err, std::size_t progressWidth) {
     TableComparison result;
     ConnectionStrings connections;
+    std::optional<SavedReport> baseline;
     try {
+        baseline = LoadBaseline(options.baselineFile, options.Compare(), false);
         connections = options.settingsFile ? ReadSettingsFile(*options.settingsFile)
                                            : ConnectionStrings{options.connection1, options.connection2};
         std::optional<ProgressLine> progressLine;
@@ -177,15 +191,28 @@ int RunPair(const CliOptions& options, std::ostream& out, std::ostream& err, std
         return 2;
     }
 
+    std::optional<BaselineSummary> accepted;
+    if (baseline) {
+        std::vector<TargetOutcome> outcomes{{Target{}, std::move(result), {}}};
+        accepted = ApplyBaseline(*baseline, outcomes);
+        result = std::move(outcomes.front().result);
+    }
     std::string text;
     if (options.format == OutputFormat::Html) {
-        const ReportHeader header{MaskPasswords(connections.db1), options.Compare()};
+        const ReportHeader header{MaskPasswords(connections.db1), options.Compare(),
+                                  accepted ? &*accepted : nullptr};
         std::vector<ReportSection> sections(1);
         sections[0].database2 = MaskPasswords(connections.db2);
         sections[0].result = result;
         text = FormatHtml(header, sections);
+    } else if (options.format == OutputFormat::Json) {
+        // The switches let a later run take this report as its baseline.
+        text = FormatJson(result, "  \"switches\": " + JsonSwitches(options.Compare()) + ",\n",
+                          accepted ? BaselineJsonMembers(*accepted, false) : "");
     } else {
         text = FormatResult(result, options.format);
+        if (accepted && options.format == OutputFormat::Text)
+            text += BaselineText(*accepted, false);
     }
     const int written = WriteOut(out, err, text);
     ReportTableErrors(result, "", err);
@@ -226,20 +253,17 @@ int RunSaveSnapshot(const CliOptions& options, std::ostream& err) {
     }
 }
 
-int RunTargets(const CliOptions& options, std::ostream& out, std::ostream& err) {
-    std::vector<TargetOutcome> outcomes;
-    try {
-        const std::vector<Target> targets = ReadTargetsFile(options.targetsFile);
-        const DatabaseSchema schema = ReadDatabaseOne(options.connection1);
-        const unsigned jobs = options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
-        outcomes = CompareTargets(schema, targets, options.Compare(), jobs);
-    } catch (const std::exception& error) {
-        err << kProgram << ": " << OneLine(error.what()) << std::endl;
-        return 2;
-    }
-
+// The report of a fleet, a shard of one or a merge, and its exit status; each failure also on err.
+int WriteFleet(const std::string& reference, const CompareOptions& compare,
+               std::vector<TargetOutcome>& outcomes, const Shard& shard,
+               const std::optional<SavedReport>& baseline, OutputFormat format, std::ostream& out,
+               std::ostream& err) {
+    std::optional<BaselineSummary> accepted;
+    if (baseline)
+        accepted = ApplyBaseline(*baseline, outcomes);
     const int written =
-        WriteOut(out, err, FormatTargets(MaskPasswords(options.connection1), options.Compare(), outcomes, options.format));
+        WriteOut(out, err,
+                 FormatTargets(reference, compare, outcomes, format, shard, accepted ? &*accepted : nullptr));
     bool failed = written != 0, differs = false;
     for (const TargetOutcome& outcome : outcomes) {
         if (!outcome.failure.empty())
@@ -250,6 +274,42 @@ int RunTargets(const CliOptions& options, std::ostream& out, std::ostream& err) 
         differs |= outcome.result.count != 0;
     }
     return failed ? 2 : differs ? 1 : 0;
+}
+
+int RunTargets(const CliOptions& options, std::ostream& out, std::ostream& err) {
+    std::vector<TargetOutcome> outcomes;
+    std::optional<SavedReport> baseline;
+    try {
+        baseline = LoadBaseline(options.baselineFile, options.Compare(), true);
+        std::vector<Target> targets = ReadTargetsFile(options.targetsFile);
+        if (options.shard)
+            targets = TargetsOfShard(targets, *options.shard);
+        const DatabaseSchema schema = ReadDatabaseOne(options.connection1);
+        const unsigned jobs = options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
+        outcomes = CompareTargets(schema, targets, options.Compare(), jobs);
+    } catch (const std::exception& error) {
+        err << kProgram << ": " << OneLine(error.what()) << std::endl;
+        return 2;
+    }
+    return WriteFleet(MaskPasswords(options.connection1), options.Compare(), outcomes,
+                      options.shard.value_or(Shard{}), baseline, options.format, out, err);
+}
+
+int RunMerge(const CliOptions& options, std::ostream& out, std::ostream& err) {
+    SavedReport merged;
+    std::optional<SavedReport> baseline;
+    try {
+        std::vector<SavedReport> reports;
+        for (const std::string& file : options.reportFiles)
+            reports.push_back(ReadReport(file));
+        merged = MergeReports(reports);
+        baseline = LoadBaseline(options.baselineFile, merged.options, true);
+    } catch (const std::exception& error) {
+        err << kProgram << ": " << OneLine(error.what()) << std::endl;
+        return 2;
+    }
+    return WriteFleet(merged.reference, merged.options, merged.outcomes, Shard{}, baseline, options.format,
+                      out, err);
 }
 
 } // namespace
@@ -275,6 +335,8 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
         return RunSaveSnapshot(options, err);
     case CliOptions::Mode::Targets:
         return RunTargets(options, out, err);
+    case CliOptions::Mode::Merge:
+        return RunMerge(options, out, err);
     case CliOptions::Mode::Run:
         break;
     }

@@ -151,6 +151,19 @@ std::string Rows(const TableComparison& result, const char* heading) {
     return out;
 }
 
+// What the baseline accepted and, to renew it, its rows that no longer occur.
+std::string BaselineSection(const BaselineSummary& baseline, bool fleet) {
+    std::string out = "<section id=\"bekend\">\n<h2>Bekende verschillen</h2>\n<p class=\"summary\">" +
+                      std::to_string(baseline.accepted) + " bekende verschillen geaccepteerd</p>\n";
+    if (!baseline.goneRows.empty())
+        out += "<p class=\"summary\">" + std::to_string(baseline.gone) +
+               " bekende verschillen komen niet meer voor:</p>\n";
+    for (const TargetOutcome& gone : baseline.goneRows)
+        out += (fleet ? "<h3>" + Escape(gone.target.name) + "</h3>\n" : "") +
+               Rows(gone.result, fleet ? "h4" : "h3");
+    return out + "</section>\n";
+}
+
 // One line per target, linked to its section.
 std::string Overview(const std::vector<ReportSection>& sections) {
     std::string out = "<table class=\"overview\">\n<colgroup><col class=\"c-target\" /><col class=\"c-connection\" />"
@@ -235,6 +248,8 @@ std::string FormatHtml(const ReportHeader& header, const std::vector<ReportSecti
             out += "</section>\n";
         }
     }
+    if (header.baseline)
+        out += BaselineSection(*header.baseline, fleet);
     out += std::string("<footer>korvista-cli ") + KORVISTA_FILE_VERSION + "</footer>\n</body>\n</html>\n";
     return out;
 }

@@ -2,6 +2,7 @@
 
 #include "cli/cli_output.h"
 #include "cli/html_report.h"
+#include "cli/report_json.h"
 #include "schema/connection_string.h"
 
 namespace korvista::cli {
@@ -52,41 +53,50 @@ std::string Tsv(const std::vector<TargetOutcome>& outcomes) {
     return out;
 }
 
-std::string Json(const std::vector<TargetOutcome>& outcomes) {
-    std::string out = "{\n  \"version\": 1,\n  \"targets\": [";
+// What a merge or a baseline checks: which reference, switches and shard the report is of.
+std::string Json(const std::string& database1, const CompareOptions& options,
+                 const std::vector<TargetOutcome>& outcomes, const Shard& shard,
+                 const std::string& trailing) {
+    std::string out = "{\n  \"version\": 1,\n  \"reference\": " + JsonString(database1) +
+                      ",\n  \"switches\": " + JsonSwitches(options) +
+                      ",\n  \"shard\": {\"index\": " + std::to_string(shard.index) +
+                      ", \"count\": " + std::to_string(shard.count) + "},\n  \"targets\": [";
     std::int64_t total = 0;
     for (std::size_t i = 0; i < outcomes.size(); ++i) {
         const TargetOutcome& outcome = outcomes[i];
         total += outcome.result.count;
         out += i == 0 ? "\n    {\n" : ",\n    {\n";
         out += "      \"target\": " + JsonString(outcome.target.name) + ",\n";
+        out += "      \"connection\": " + JsonString(MaskPasswords(outcome.target.connection)) + ",\n";
         out += "      \"differences\": " + std::to_string(outcome.result.count) + ",\n";
         out += JsonRowsAndErrors(WithFailure(outcome), "      ") + "\n    }";
     }
     out += outcomes.empty() ? "],\n" : "\n  ],\n";
-    return out + "  \"differences\": " + std::to_string(total) + "\n}\n";
+    return out + "  \"differences\": " + std::to_string(total) + trailing + "\n}\n";
 }
 
 } // namespace
 
 std::string FormatTargets(const std::string& database1, const CompareOptions& options,
-                          const std::vector<TargetOutcome>& outcomes, OutputFormat format) {
+                          const std::vector<TargetOutcome>& outcomes, OutputFormat format, const Shard& shard,
+                          const BaselineSummary* baseline) {
     switch (format) {
     case OutputFormat::Tsv:
         return Tsv(outcomes);
     case OutputFormat::Json:
-        return Json(outcomes);
+        return Json(database1, options, outcomes, shard,
+                    baseline ? BaselineJsonMembers(*baseline, true) : "");
     case OutputFormat::Html: {
         std::vector<ReportSection> sections;
         for (const TargetOutcome& outcome : outcomes)
             sections.push_back({outcome.target.name, MaskPasswords(outcome.target.connection), outcome.result,
                                 outcome.failure});
-        return FormatHtml({database1, options}, sections);
+        return FormatHtml({database1, options, baseline}, sections);
     }
     case OutputFormat::Text:
         break;
     }
-    return Text(outcomes);
+    return Text(outcomes) + (baseline ? BaselineText(*baseline, true) : "");
 }
 
 } // namespace korvista::cli

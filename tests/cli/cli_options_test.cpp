@@ -159,3 +159,21 @@ TEST(CliOptions, HelpShowsSqliteAndOdbcExamplesAndTheCellRule) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(CliOptions, ShardNeedsTargetsAndMergeTakesOnlyFormatAndBaseline) {
+    EXPECT_EQ(ParseCliOptions({"--targets", "t.tsv", "--shard", "2/3", kDb1}).shard->index, 2u);
+    EXPECT_EQ(ParseCliOptions({"--merge", "--baseline", "b", "--format=html", "1", "2"}).reportFiles.size(), 2u);
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"--shard", "1/2", kDb1, kDb2},
+                                               {"--targets", "t.tsv", "--shard", "3/2", kDb1},
+                                               {"--targets", "t.tsv", "--shard", "x", kDb1},
+                                               {"--merge"},
+                                               {"--merge", "--no-size", "1.json"},
+                                               {"--merge", "--shard", "1/2", "1.json"},
+                                               {"--save-snapshot", "s.json", "--baseline", "b.json", kDb1}})
+        EXPECT_THROW(ParseCliOptions(args), UsageError) << args[0] << " " << args[1];
+}
+
+} // namespace

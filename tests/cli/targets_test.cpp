@@ -212,4 +212,97 @@ TEST_F(TargetsCli, ATargetsFileThatCannotBeUsedIsAnErrorNamingIt) {
     EXPECT_THAT(db1.err, HasSubstr("database 1 cannot be opened"));
 }
 
+// A fleet split over three jobs and merged gives what one job over the whole fleet gives, in every format.
+TEST(ShardedTargets, TheMergeOfTheShardsIsTheUnshardedRun) {
+    const TempDir dir;
+    BuildDatabase(dir.File("reference.db"), TargetSql(0));
+    BuildDatabase(dir.File("other.db"), TargetSql(0));
+    std::string list; // in name order, as the merge orders them
+    for (int i = 1; i <= 60; ++i) {
+        const std::string name = std::string(i < 10 ? "fleet-0" : "fleet-") + std::to_string(i);
+        BuildDatabase(dir.File(name + ".db"), TargetSql(i));
+        list += name + "\t" + SqliteConnection(dir.File(name + ".db")) + "\n";
+    }
+    WriteFile(dir.File("fleet.tsv"), list);
+    const std::string reference = SqliteConnection(dir.File("reference.db"));
+    std::vector<std::string> reports;
+    for (const char* shard : {"1/3", "2/3", "3/3"}) {
+        const ProcessResult run =
+            RunCli({"--targets", dir.File("fleet.tsv"), "--shard", shard, "--format", "json", reference},
+                   kTimeLimit);
+        ASSERT_EQ(run.status, 1) << run.err;
+        reports.push_back(dir.File("shard-" + std::string(1, shard[0]) + ".json"));
+        WriteFile(reports.back(), run.out);
+    }
+    for (const char* format : {"text", "tsv", "json", "html"}) {
+        const ProcessResult whole =
+            RunCli({"--targets", dir.File("fleet.tsv"), "--format", format, reference}, kTimeLimit);
+        // Given in another order than the shards': the order of the output is the names'.
+        const ProcessResult merged =
+            RunCli({"--merge", "--format", format, reports[2], reports[0], reports[1]});
+        EXPECT_EQ(merged.status, whole.status) << format;
+        EXPECT_EQ(merged.status, 1) << format;
+        EXPECT_EQ(merged.err, "");
+        EXPECT_EQ(merged.out, whole.out) << format;
+    }
+
+    const ProcessResult other = RunCli({"--targets", dir.File("fleet.tsv"), "--shard", "2/3", "--format",
+                                        "json", SqliteConnection(dir.File("other.db"))},
+                                       kTimeLimit);
+    WriteFile(dir.File("other.json"), other.out);
+    WriteFile(dir.File("corrupt.json"), ReadFile(reports[1]).substr(0, 300));
+    struct Case {
+        std::vector<std::string> files;
+        std::string message;
+    };
+    for (const Case& c :
+         {Case{{reports[0], reports[2]}, "no report of shard 2 of 3 was given"},
+          Case{{reports[0], dir.File("other.json"), reports[2]},
+               "the report " + dir.File("other.json") + " compares with another reference than " +
+                   reports[0]},
+          Case{{reports[0], reports[0], reports[1], reports[2]},
+               "the reports " + reports[0] + " and " + reports[0] + " are both shard 1 of 3"},
+          Case{{reports[0], dir.File("corrupt.json"), reports[2]},
+               "the report " + dir.File("corrupt.json") + " is not valid JSON"},
+          Case{{reports[0], dir.File("absent.json")}, "cannot read the report " + dir.File("absent.json")}}) {
+        std::vector<std::string> args = {"--merge"};
+        args.insert(args.end(), c.files.begin(), c.files.end());
+        const ProcessResult run = RunCli(args);
+        EXPECT_EQ(run.status, 2) << c.message;
+        EXPECT_EQ(run.out, "");
+        EXPECT_THAT(run.err, HasSubstr("korvista-cli: " + c.message)) << run.err;
+        EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;
+    }
+}
+
+// A baseline made from a run accepts all of that run; a run with other switches cannot use it.
+TEST(BaselineCli, TheSameRunIsAllAcceptedAndOtherSwitchesAreRefused) {
+    const TempDir dir;
+    BuildSamples(dir.Path());
+    const std::string db1 = SqliteConnection(dir.File("sample1.db")),
+                      db2 = SqliteConnection(dir.File("sample2.db"));
+    const ProcessResult first = RunCli({"--format", "json", db1, db2});
+    ASSERT_EQ(first.status, 1);
+    WriteFile(dir.File("base.json"), first.out);
+    const int differences =
+        QJsonDocument::fromJson(QByteArray::fromStdString(first.out)).object()["differences"].toInt();
+    ASSERT_GT(differences, 0);
+
+    const ProcessResult again = RunCli({"--baseline", dir.File("base.json"), db1, db2});
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(Lines(again.out).back(), std::to_string(differences) + " bekende verschillen geaccepteerd");
+    EXPECT_EQ(again.out.find("Er zijn"), std::string::npos) << again.out;
+    const ProcessResult json = RunCli({"--baseline", dir.File("base.json"), "--format", "json", db1, db2});
+    const QJsonObject root = QJsonDocument::fromJson(QByteArray::fromStdString(json.out)).object();
+    EXPECT_EQ(root["differences"].toInt(), 0);
+    EXPECT_EQ(root["rows"].toArray().size(), 0);
+    EXPECT_EQ(root["accepted"].toInt(), differences);
+
+    const ProcessResult other = RunCli({"--no-null", "--baseline", dir.File("base.json"), db1, db2});
+    EXPECT_EQ(other.status, 2);
+    EXPECT_EQ(other.out, "");
+    EXPECT_EQ(other.err, "korvista-cli: the baseline " + dir.File("base.json") +
+                             " was made with other switches than this run\n");
+}
+
 } // namespace
