@@ -123,7 +123,8 @@ public:
 
 } // namespace
 
-TfrmConnection::TfrmConnection(QWidget* parent, const std::string& initial, const OdbcDriverListingSource& listing)
+TfrmConnection::TfrmConnection(QWidget* parent, const std::string& initial,
+                               const OdbcDriverListingSource& listing)
     : QDialog(parent), FInitial(initial), FFileChooser(DefaultFileChooser) {
     setObjectName(QStringLiteral("frmConnection"));
     setWindowTitle(QStringLiteral("Verbindingseigenschappen"));

@@ -32,7 +32,8 @@ bool IsBlank(char c) {
 }
 
 bool IsWordChar(char c) {
-    return IsAsciiLetter(c) || IsAsciiDigit(c) || c == '_' || c == '$' || static_cast<unsigned char>(c) >= 0x80;
+    return IsAsciiLetter(c) || IsAsciiDigit(c) || c == '_' || c == '$' ||
+           static_cast<unsigned char>(c) >= 0x80;
 }
 
 // ---- The catalogue ----
@@ -57,9 +58,9 @@ enum Field : std::size_t {
 // What fills the other fields of the rows that carry a view definition or an AUTO_INCREMENT column.
 constexpr const char* kNullFields = "NULL, NULL, NULL, NULL, NULL, NULL, NULL";
 
-const CatalogueColumns kColumnRow({"TABLE_NAME", "COLUMN_NAME", "ORDINAL_POSITION", "DATA_TYPE", "COLUMN_TYPE",
-                                   "CHARACTER_MAXIMUM_LENGTH", "NUMERIC_PRECISION", "NUMERIC_SCALE", "IS_NULLABLE",
-                                   "EXTRA", "kind of row"});
+const CatalogueColumns kColumnRow({"TABLE_NAME", "COLUMN_NAME", "ORDINAL_POSITION", "DATA_TYPE",
+                                   "COLUMN_TYPE", "CHARACTER_MAXIMUM_LENGTH", "NUMERIC_PRECISION",
+                                   "NUMERIC_SCALE", "IS_NULLABLE", "EXTRA", "kind of row"});
 const CatalogueColumns kTableRow({"TABLE_NAME", "TABLE_TYPE"});
 const CatalogueColumns kViewRow({"TABLE_NAME", "VIEW_DEFINITION", "ALGORITHM"});
 const CatalogueColumns kSettingsRow({"@@lower_case_table_names", "DATABASE()", "VERSION()"});
@@ -193,8 +194,9 @@ public:
             if (IsAutoIncrement(row))
                 origins.AddAutoIncrement(Text(row, fTable), Text(row, fName));
         }
-        const bool anyView = std::any_of(tables.begin(), tables.end(),
-                                         [](const QueryRow& row) { return kTableRow.Text(row, 1) == "VIEW"; });
+        const bool anyView = std::any_of(tables.begin(), tables.end(), [](const QueryRow& row) {
+            return kTableRow.Text(row, 1) == "VIEW";
+        });
         // Without an AUTO_INCREMENT column there is nothing a view could pass through.
         if (anyView && origins.HasAutoIncrement()) {
             for (const QueryRow& row : queries.Run("SELECT TABLE_NAME, VIEW_DEFINITION, " + Algorithm() +

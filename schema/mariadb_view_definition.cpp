@@ -27,8 +27,8 @@ bool IsBlank(char c) {
 }
 
 bool IsWordChar(char c) {
-    return IsAsciiLetter(c) || IsAsciiDigit(c) || c == '_' ||
-           c == '$' || static_cast<unsigned char>(c) >= 0x80;
+    return IsAsciiLetter(c) || IsAsciiDigit(c) || c == '_' || c == '$' ||
+           static_cast<unsigned char>(c) >= 0x80;
 }
 
 Tokens Tokenize(std::string_view sql) {

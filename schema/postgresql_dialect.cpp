@@ -250,8 +250,8 @@ public:
                 }
             }
             if (fields.Value(row, 4))
-                columns->push_back(
-                    DescribeDeclared(dialects::postgresql().types, ToDeclared(fields, row, 4, fields.Text(row, 2))));
+                columns->push_back(DescribeDeclared(dialects::postgresql().types,
+                                                    ToDeclared(fields, row, 4, fields.Text(row, 2))));
         }
         // The name of a listed table reaches a system relation of that name: every row of the name reads it.
         for (Unlisted& relation : unlisted) {

@@ -64,7 +64,8 @@ public:
 
 private:
     ColumnDescription Describe(sqlite3_stmt* statement, int i) {
-        DeclaredColumn column = ParseDeclaredType(Text(sqlite3_column_decltype(statement, i)), Sqlite().types);
+        DeclaredColumn column =
+            ParseDeclaredType(Text(sqlite3_column_decltype(statement, i)), Sqlite().types);
         column.name = Text(sqlite3_column_name(statement, i));
         // An expression has no origin and may give NULL; it is never a row identifier.
         const char* schema = sqlite3_column_database_name(statement, i);

@@ -136,8 +136,10 @@ TEST(WithTimeouts, OnlyTheMariaDbDriverGetsItsOwnKeysAndOnlyWhereTheUserSetNone)
     EXPECT_EQ(WithTimeouts(MariaDb(), "Driver={MariaDB Unicode};Server=h", 15, 30),
               "Driver={MariaDB Unicode};Server=h;CONN_TIMEOUT=15;READ_TIMEOUT=30");
     EXPECT_EQ(WithTimeouts(MariaDb(), "DSN=shop; ", 15, 30), "DSN=shop; CONN_TIMEOUT=15;READ_TIMEOUT=30");
-    EXPECT_EQ(WithTimeouts(MariaDb(), "DSN=shop;conn_timeout=3", 15, 30), "DSN=shop;conn_timeout=3;READ_TIMEOUT=30");
-    EXPECT_EQ(WithTimeouts(MariaDb(), "DSN=shop;Read_Timeout=0;", 15, 30), "DSN=shop;Read_Timeout=0;CONN_TIMEOUT=15");
+    EXPECT_EQ(WithTimeouts(MariaDb(), "DSN=shop;conn_timeout=3", 15, 30),
+              "DSN=shop;conn_timeout=3;READ_TIMEOUT=30");
+    EXPECT_EQ(WithTimeouts(MariaDb(), "DSN=shop;Read_Timeout=0;", 15, 30),
+              "DSN=shop;Read_Timeout=0;CONN_TIMEOUT=15");
     for (const EngineIdentity* other : {PostgreSql(), Sqlite(), static_cast<const EngineIdentity*>(nullptr)})
         EXPECT_EQ(WithTimeouts(other, "Driver=x;Server=h", 15, 30), "Driver=x;Server=h");
 }

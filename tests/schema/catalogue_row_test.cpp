@@ -33,7 +33,9 @@ TEST(CatalogueColumns, NumbersParseNullIsAbsentAndAnythingElseNamesColumnAndValu
     EXPECT_EQ(kColumns.Number({"n", std::nullopt}, 1), std::nullopt);
     EXPECT_EQ(kColumns.Text({std::nullopt, "1"}, 0), "");
     for (const char* malformed : {"", "x", "12x", " 1", "1.5", "99999999999999999999"}) {
-        EXPECT_THAT(ErrorOf([&] { kColumns.Number({"n", malformed}, 1); }),
+        EXPECT_THAT(ErrorOf([&] {
+                        kColumns.Number({"n", malformed}, 1);
+                    }),
                     AllOf(HasSubstr("NUMERIC_PRECISION"), HasSubstr("\"" + std::string(malformed) + "\"")))
             << malformed;
     }

@@ -63,7 +63,8 @@ TEST(DialectRegistry, EveryTypeNameOfEveryEngineReachesItsOwnLogicalType) {
             EXPECT_FALSE(type.names.empty()) << engine->name << " " << type.logical;
             for (std::string_view name : type.names) {
                 EXPECT_EQ(FindLogicalType(engine->types, name), logical) << engine->name << ": " << name;
-                EXPECT_EQ(FindLogicalType(engine->types, AsciiUpper(name)), logical) << engine->name << ": " << name;
+                EXPECT_EQ(FindLogicalType(engine->types, AsciiUpper(name)), logical)
+                    << engine->name << ": " << name;
             }
         }
     }
@@ -76,10 +77,10 @@ TEST(DescribeDeclared, AnUnknownNameFollowsTheEnginesRule) {
     DeclaredColumn column;
     column.name = "c";
     column.typeName = "bigint";
-    EXPECT_EQ(DescribeDeclared(memo, column).type, 201);     // memo: adLongVarChar
-    EXPECT_EQ(DescribeDeclared(affinity, column).type, 3);   // INTEGER affinity: adInteger
+    EXPECT_EQ(DescribeDeclared(memo, column).type, 201);   // memo: adLongVarChar
+    EXPECT_EQ(DescribeDeclared(affinity, column).type, 3); // INTEGER affinity: adInteger
     column.typeName = "oid";
-    EXPECT_EQ(DescribeDeclared(EngineForDbmsName("SQLite")->types, column).type, 131); // NUMERIC affinity
+    EXPECT_EQ(DescribeDeclared(EngineForDbmsName("SQLite")->types, column).type, 131);    // NUMERIC affinity
     EXPECT_EQ(DescribeDeclared(EngineForDbmsName("PostgreSQL")->types, column).type, 19); // object id
 }
 

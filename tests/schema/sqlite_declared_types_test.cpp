@@ -166,7 +166,8 @@ TEST(SqliteDeclaredTypes, EveryNameOfTheSqliteColumnReachesItsOwnRow) {
     for (const TypeNames& type : SqliteTypes().names) {
         for (std::string_view name : type.names) {
             EXPECT_EQ(FindLogicalType(SqliteTypes(), name), LogicalTypeNamed(type.logical)) << name;
-            EXPECT_EQ(FindLogicalType(SqliteTypes(), AsciiUpper(name)), LogicalTypeNamed(type.logical)) << name;
+            EXPECT_EQ(FindLogicalType(SqliteTypes(), AsciiUpper(name)), LogicalTypeNamed(type.logical))
+                << name;
         }
     }
 }
