@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/connection_dialog_model.h"
-#include "schema/odbc_catalog.h"
+#include "schema/odbc_driver_listing.h"
 
 #include <QDialog>
 #include <QString>
@@ -26,7 +26,7 @@ public:
     using FileChooser = std::function<QString(QWidget* parent, const QString& current)>;
 
     TfrmConnection(QWidget* parent, const std::string& initial,
-                   const OdbcCatalogSource& catalog = ReadOdbcCatalog);
+                   const OdbcDriverListingSource& listing = ReadOdbcDriverListing);
 
     // The composed string, password included.
     std::string ConnectionString() const { return FModel.Compose(); }
@@ -60,8 +60,8 @@ private:
 
     TConnectionModel FModel;
     std::string FInitial;
-    OdbcCatalog FCatalog;
-    std::string FCatalogError;
+    OdbcDriverListing FListing;
+    std::string FListingError;
     FileChooser FFileChooser;
     bool FUpdating = false;
 

@@ -123,7 +123,8 @@ public:
 
 } // namespace
 
-TfrmConnection::TfrmConnection(QWidget* parent, const std::string& initial, const OdbcCatalogSource& catalog)
+TfrmConnection::TfrmConnection(QWidget* parent, const std::string& initial,
+                               const OdbcDriverListingSource& listing)
     : QDialog(parent), FInitial(initial), FFileChooser(DefaultFileChooser) {
     setObjectName(QStringLiteral("frmConnection"));
     setWindowTitle(QStringLiteral("Verbindingseigenschappen"));
@@ -137,11 +138,11 @@ TfrmConnection::TfrmConnection(QWidget* parent, const std::string& initial, cons
         parseError = e.what();
     }
     try {
-        FCatalog = catalog();
+        FListing = listing();
     } catch (const std::exception& e) {
-        FCatalogError = e.what();
-        if (FCatalogError.empty())
-            FCatalogError = "onbekende fout";
+        FListingError = e.what();
+        if (FListingError.empty())
+            FListingError = "onbekende fout";
     }
 
     lblWarning = new QLabel(this);
@@ -359,19 +360,19 @@ void TfrmConnection::ShowProviders() {
 
     QTreeWidgetItem* drivers = AddGroup(tvProviders, QStringLiteral("ODBC-drivers"));
     QTreeWidgetItem* sources = AddGroup(tvProviders, QStringLiteral("ODBC-gegevensbronnen"));
-    if (!FCatalogError.empty()) {
+    if (!FListingError.empty()) {
         AddNote(drivers, QStringLiteral("ODBC is niet beschikbaar:"));
-        AddNote(drivers, Q(FCatalogError));
+        AddNote(drivers, Q(FListingError));
     } else {
-        for (const OdbcDriver& driver : FCatalog.drivers)
+        for (const OdbcDriver& driver : FListing.drivers)
             consider(AddChoice(drivers, {TProviderKind::pkOdbcDriver, driver.name}, Q(driver.name),
                                Q(driver.description)));
-        for (const OdbcDataSource& source : FCatalog.dataSources)
+        for (const OdbcDataSource& source : FListing.dataSources)
             consider(AddChoice(sources, {TProviderKind::pkOdbcDataSource, source.name}, Q(source.name),
                                Q(source.driver)));
-        if (FCatalog.drivers.empty())
+        if (FListing.drivers.empty())
             AddNote(drivers, QStringLiteral("(geen geïnstalleerd)"));
-        if (FCatalog.dataSources.empty())
+        if (FListing.dataSources.empty())
             AddNote(sources, QStringLiteral("(geen ingesteld)"));
     }
 

@@ -1,18 +1,12 @@
 #include "schema/catalogue_dialect.h"
 
-#include "support/ascii.h"
+#include "schema/dialect_registry.h"
 
 namespace korvista {
 
 std::unique_ptr<EngineDialect> DialectForDbmsName(const std::string& dbmsName) {
-    const std::string name = AsciiLower(dbmsName);
-    if (name == "postgresql")
-        return MakePostgreSqlDialect();
-    if (name == "mariadb" || name == "mysql")
-        return MakeMariaDbDialect();
-    if (name == "sqlite")
-        return MakeSqliteDialect();
-    return nullptr;
+    const EngineIdentity* engine = EngineForDbmsName(dbmsName);
+    return engine ? engine->makeDialect() : nullptr;
 }
 
 } // namespace korvista

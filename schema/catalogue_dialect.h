@@ -53,12 +53,8 @@ public:
     virtual DatabaseSchema ReadSchema(CatalogueQueries& queries) = 0;
 };
 
-// The dialect for a DBMS name as ODBC's SQL_DBMS_NAME reports it ("PostgreSQL", "MariaDB", "MySQL",
-// "SQLite", any letter case); nullptr for an engine without one, which keeps the generic road.
+// A new dialect of the engine that answers to a DBMS name as ODBC's SQL_DBMS_NAME reports it, in any
+// letter case (EngineForDbmsName); nullptr for an engine without one, which keeps the generic road.
 std::unique_ptr<EngineDialect> DialectForDbmsName(const std::string& dbmsName);
-
-std::unique_ptr<EngineDialect> MakePostgreSqlDialect();
-std::unique_ptr<EngineDialect> MakeMariaDbDialect();
-std::unique_ptr<EngineDialect> MakeSqliteDialect();
 
 } // namespace korvista

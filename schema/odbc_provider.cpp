@@ -1,6 +1,6 @@
 #include "schema/odbc_provider.h"
 
-#include "schema/odbc_catalog.h"
+#include "schema/odbc_driver_listing.h"
 #include "schema/odbc_queries.h"
 #include "schema/odbc_session.h"
 #include "schema/sqlite_queries.h"
@@ -127,7 +127,7 @@ namespace {
 // say. Only used to choose a driver's mends before connecting.
 std::string DriverFile(const std::string& connectionString) {
     try {
-        return DriverFileOf(ReadOdbcCatalog(), connectionString);
+        return DriverFileOf(ReadOdbcDriverListing(), connectionString);
     } catch (const Error&) {
         return {};
     }
@@ -174,7 +174,7 @@ OdbcSession::OdbcSession(const std::string& connectionString) : env_(NewOdbc3Env
                                  reinterpret_cast<SQLPOINTER>(LoginTimeoutSeconds), 0),
                "SQLSetConnectAttr");
     const std::string text =
-        WithTimeouts(DriverKindFromFileName(DriverFile(connectionString)), connectionString,
+        WithTimeouts(EngineForDriverFile(DriverFile(connectionString)), connectionString,
                      static_cast<unsigned>(LoginTimeoutSeconds), static_cast<unsigned>(QueryTimeoutSeconds));
     SQLRETURN rc = SQL_ERROR;
     watch_.Connect(LoginLimit, [&] {
@@ -197,7 +197,7 @@ OdbcSession::OdbcSession(const std::string& connectionString) : env_(NewOdbc3Env
 }
 
 void OdbcSession::Prepare() {
-    driver_ = DriverKindFromFileName(InfoText(SQL_DRIVER_NAME));
+    driver_ = EngineForDriverFile(InfoText(SQL_DRIVER_NAME));
     dbmsName_ = InfoText(SQL_DBMS_NAME);
 
     // Without this restriction some drivers list the tables of every database on the server.

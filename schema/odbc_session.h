@@ -34,7 +34,8 @@ public:
     // SQL_ATTR_QUERY_TIMEOUT of a new statement, as the driver reports it back.
     SQLULEN QueryTimeout();
 
-    OdbcDriverKind Driver() const { return driver_; }
+    // The engine whose driver this is; nullptr for a driver no dialect knows.
+    const EngineIdentity* Driver() const { return driver_; }
     // SQL_DBMS_NAME as the driver reports it, and whether an engine dialect reads the catalogue.
     const std::string& DbmsName() const { return dbmsName_; }
     bool HasDialect() const { return dialect_ != nullptr; }
@@ -60,7 +61,7 @@ private:
     std::string lost_; // why the connection is dead; empty while it lives
     OdbcEnvironment env_;
     OdbcConnection dbc_;
-    OdbcDriverKind driver_ = OdbcDriverKind::Other;
+    const EngineIdentity* driver_ = nullptr;
     std::optional<std::string> catalog_;
     std::string dbmsName_;
     std::unique_ptr<EngineDialect> dialect_;

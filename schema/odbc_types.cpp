@@ -50,33 +50,22 @@ bool IsNumericType(int sqlType) {
 
 } // namespace
 
-OdbcDriverKind DriverKindFromFileName(const std::string& driverFileName) {
-    const std::string name = AsciiLower(driverFileName);
-    if (name.find("psqlodbc") != std::string::npos)
-        return OdbcDriverKind::PostgreSQL;
-    if (name.find("maodbc") != std::string::npos)
-        return OdbcDriverKind::MariaDB;
-    if (name.find("sqlite") != std::string::npos)
-        return OdbcDriverKind::SQLite;
-    return OdbcDriverKind::Other;
-}
-
-std::string WithTimeouts(OdbcDriverKind driver, const std::string& connectionString, unsigned loginSeconds,
-                         unsigned querySeconds) {
-    if (driver != OdbcDriverKind::MariaDB)
+std::string WithTimeouts(const EngineIdentity* driver, const std::string& connectionString,
+                         unsigned loginSeconds, unsigned querySeconds) {
+    if (!driver || (!driver->loginTimeoutKey && !driver->queryTimeoutKey))
         return connectionString;
     const ConnectionString parsed = ConnectionString::Parse(connectionString);
     std::string result = connectionString;
     const auto add = [&](const char* key, unsigned seconds) {
-        if (parsed.Get(key))
+        if (!key || parsed.Get(key))
             return;
         const std::string_view written = TrimAsciiEnd(result, kBlanks);
         if (!written.empty() && written.back() != ';')
             result += ';';
         result += std::string(key) + "=" + std::to_string(seconds);
     };
-    add("CONN_TIMEOUT", loginSeconds);
-    add("READ_TIMEOUT", querySeconds);
+    add(driver->loginTimeoutKey, loginSeconds);
+    add(driver->queryTimeoutKey, querySeconds);
     return result;
 }
 
@@ -153,30 +142,12 @@ ColumnDescription ToColumnDescription(const OdbcColumn& column) {
     return result;
 }
 
-const std::vector<DriverQuirk>& DriverQuirks() {
-    static const std::vector<DriverQuirk> quirks = {
-        {OdbcDriverKind::PostgreSQL, SQL_VARCHAR, "bool", QuirkRemedy::Retype, SQL_BIT,
-         "BoolsAsChar (on by default) reports boolean as VARCHAR(5); the type name still says bool"},
-        {OdbcDriverKind::PostgreSQL, SQL_CHAR, "bool", QuirkRemedy::Retype, SQL_BIT,
-         "the same, with the driver's fixed-width character option"},
-        {OdbcDriverKind::MariaDB, 0, "", QuirkRemedy::NullabilityFromKeys, 0,
-         "an AUTO_INCREMENT column is reported as accepting NULL (inserting NULL generates a value), in "
-         "SQLColumns too; the server makes every primary-key column NOT NULL, and SQLColumns is right "
-         "for the columns of views"},
-        {OdbcDriverKind::SQLite, 0, "", QuirkRemedy::NullabilityFromKeys, 0,
-         "an INTEGER PRIMARY KEY is the rowid, which is never NULL, yet is reported as accepting NULL"},
-        {OdbcDriverKind::SQLite, SQL_BINARY, "blob", QuirkRemedy::Retype, SQL_LONGVARBINARY,
-         "BLOB, which has no length limit, is reported as BINARY(255)"},
-    };
-    return quirks;
-}
-
-std::vector<const DriverQuirk*> MatchingQuirks(OdbcDriverKind driver, const OdbcColumn& column) {
+std::vector<const DriverQuirk*> MatchingQuirks(const EngineIdentity* driver, const OdbcColumn& column) {
     std::vector<const DriverQuirk*> result;
+    if (!driver)
+        return result;
     const std::string typeName = AsciiLower(column.typeName);
-    for (const DriverQuirk& quirk : DriverQuirks()) {
-        if (quirk.driver != driver)
-            continue;
+    for (const DriverQuirk& quirk : driver->quirks) {
         if (quirk.reportedSqlType != 0 && quirk.reportedSqlType != column.sqlType)
             continue;
         if (*quirk.typeName != '\0' && AsciiLower(quirk.typeName) != typeName)

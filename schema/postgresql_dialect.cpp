@@ -1,9 +1,13 @@
 #include "schema/catalogue_dialect.h"
+#include "schema/catalogue_row.h"
+#include "schema/dialect_registry.h"
 #include "schema/type_model.h"
 #include "support/errors.h"
 #include "support/u_Utility.h"
 
-#include <charconv>
+#include <sql.h>
+#include <sqlext.h>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -11,6 +15,10 @@
 #include <vector>
 
 namespace korvista {
+
+namespace dialects {
+const EngineIdentity& postgresql();
+} // namespace dialects
 
 namespace {
 
@@ -59,7 +67,17 @@ constexpr const char* kColumnFields =
     "+ 2 * (a.attidentity <> '' OR coalesce(pg_catalog.pg_get_expr(ad.adbin, ad.adrelid) LIKE 'nextval(%', "
     "false))::int "
     "+ 4 * (t.typcategory = 'A' OR (t.typelem <> 0 AND t.typlen = -1))::int";
-constexpr std::size_t kColumnFieldCount = 5;
+const std::vector<std::string> kColumnFieldNames = {"attname", "type name", "atttypmod", "longest enum label",
+                                                    "column flags"};
+
+std::vector<std::string> Prefixed(std::vector<std::string> names) {
+    names.insert(names.end(), kColumnFieldNames.begin(), kColumnFieldNames.end());
+    return names;
+}
+
+const CatalogueColumns kCatalogueColumns({"TABLE_CAT", "TABLE_SCHEM", "TABLE_NAME", "TABLE_TYPE"});
+const CatalogueColumns kDescribeColumns(Prefixed({"relkind"}));
+const CatalogueColumns kSchemaColumns(Prefixed({"oid", "relname", "relkind", "relation flags"}));
 
 constexpr const char* kColumnJoins =
     " LEFT JOIN domain_base d ON d.oid = a.atttypid"
@@ -107,38 +125,22 @@ std::string ReadSchemaSql() {
            kColumnsOf + kColumnJoins + " ORDER BY r.nspname, r.relname, a.attnum";
 }
 
-std::optional<std::int64_t> Number(const std::optional<std::string>& text) {
-    if (!text)
-        return std::nullopt;
-    std::int64_t value = 0;
-    const char* end = text->data() + text->size();
-    const auto [ptr, ec] = std::from_chars(text->data(), end, value);
-    if (ec != std::errc() || ptr != end)
-        throw Unreadable("The catalogue gave \"" + *text + "\" where a number belongs.");
-    return value;
-}
-
-const std::string& Text(const QueryRow& row, std::size_t column) {
-    static const std::string empty;
-    return column < row.size() && row[column] ? *row[column] : empty;
-}
-
 bool StartsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
 }
 
 // The column as its DDL declares it, from the fields kColumnFields gives from position `at` on.
-DeclaredColumn ToDeclared(const QueryRow& row, std::size_t at, const std::string& relkind) {
-    if (row.size() < at + kColumnFieldCount)
-        throw Unreadable("The catalogue holds an incomplete column row.");
+DeclaredColumn ToDeclared(const CatalogueColumns& fields, const QueryRow& row, std::size_t at,
+                          const std::string& relkind) {
+    fields.RequireComplete(row);
     DeclaredColumn column;
-    column.name = Text(row, at);
-    std::string_view type = Text(row, at + 1);
+    column.name = fields.Text(row, at);
+    std::string_view type = fields.Text(row, at + 1);
     if (StartsWith(type, "pg_catalog."))
         type.remove_prefix(std::string_view("pg_catalog.").size());
     column.typeName = std::string(type);
-    const std::int64_t typmod = Number(row[at + 2]).value_or(-1);
-    const std::int64_t flags = Number(row[at + 4]).value_or(0);
+    const std::int64_t typmod = fields.Number(row, at + 2).value_or(-1);
+    const std::int64_t flags = fields.Number(row, at + 4).value_or(0);
     // A view checks no NOT NULL, not even its domain's: an outer join gives NULL all the same.
     column.notNull = (flags & kNotNull) != 0 && relkind != "v";
     column.autoIncrement = (flags & kAutoIncrement) != 0;
@@ -147,7 +149,7 @@ DeclaredColumn ToDeclared(const QueryRow& row, std::size_t at, const std::string
     // The type modifier as each type packs it; -1 is a type declared without one.
     const std::string& name = column.typeName;
     if (name == "enum") {
-        column.length = Number(row[at + 3]).value_or(0);
+        column.length = fields.Number(row, at + 3).value_or(0);
     } else if (name == "character varying" || name == "character") {
         if (typmod >= 4)
             column.length = typmod - 4;
@@ -192,7 +194,7 @@ public:
         for (const QueryRow& row : queries.Run(sql)) {
             std::vector<std::string> values;
             for (std::size_t i = 0; i < result.columns.size(); ++i)
-                values.push_back(Text(row, i));
+                values.push_back(kCatalogueColumns.Text(row, i));
             result.rows.push_back(std::move(values));
         }
         return result;
@@ -203,12 +205,14 @@ public:
         const std::vector<QueryRow> rows = queries.Run(sql, {table});
         if (rows.empty())
             throw Unreadable(Format("Table '%s' not found", {table}));
-        if (!IsTableOrView(Text(rows.front(), 0)))
+        const CatalogueColumns& fields = kDescribeColumns;
+        if (!IsTableOrView(fields.Text(rows.front(), 0)))
             throw Unreadable(Format("'%s' is neither a table nor a view", {table}));
         std::vector<ColumnDescription> columns;
         for (const QueryRow& row : rows) {
-            if (row.size() > 1 && row[1])
-                columns.push_back(DescribeDeclared(EngineFamily::PostgreSQL, ToDeclared(row, 1, Text(row, 0))));
+            if (fields.Value(row, 1))
+                columns.push_back(DescribeDeclared(dialects::postgresql().types,
+                                                   ToDeclared(fields, row, 1, fields.Text(row, 0))));
         }
         return columns;
     }
@@ -227,25 +231,27 @@ public:
         std::vector<Unlisted> unlisted;
         std::string currentOid;
         std::vector<ColumnDescription>* columns = nullptr;
+        const CatalogueColumns& fields = kSchemaColumns;
         for (const QueryRow& row : queries.Run(sql)) {
-            if (row.size() < 4 + kColumnFieldCount)
-                throw Unreadable("The catalogue holds an incomplete row.");
-            const std::string& oid = Text(row, 0);
+            fields.RequireComplete(row);
+            const std::string& oid = fields.Text(row, 0);
             if (oid != currentOid || !columns) {
                 currentOid = oid;
-                const std::int64_t flags = Number(row[3]).value_or(0);
+                const std::int64_t flags = fields.Number(row, 3).value_or(0);
                 if (flags & kListed) {
-                    schema.tables.push_back({Text(row, 1), Text(row, 2) == "v" ? "VIEW" : "TABLE", {}, {}});
+                    schema.tables.push_back(
+                        {fields.Text(row, 1), fields.Text(row, 2) == "v" ? "VIEW" : "TABLE", {}, {}});
                     if (flags & kVisible)
                         schema.MarkReachable(schema.tables.size() - 1);
                     columns = &schema.tables.back().columns;
                 } else {
-                    unlisted.push_back({Text(row, 1), {}});
+                    unlisted.push_back({fields.Text(row, 1), {}});
                     columns = &unlisted.back().columns;
                 }
             }
-            if (row[4])
-                columns->push_back(DescribeDeclared(EngineFamily::PostgreSQL, ToDeclared(row, 4, Text(row, 2))));
+            if (fields.Value(row, 4))
+                columns->push_back(DescribeDeclared(dialects::postgresql().types,
+                                                    ToDeclared(fields, row, 4, fields.Text(row, 2))));
         }
         // The name of a listed table reaches a system relation of that name: every row of the name reads it.
         for (Unlisted& relation : unlisted) {
@@ -265,8 +271,52 @@ public:
 
 } // namespace
 
-std::unique_ptr<EngineDialect> MakePostgreSqlDialect() {
-    return std::make_unique<PostgreSqlDialect>();
+const EngineIdentity& dialects::postgresql() {
+    // clang-format off
+    static const EngineIdentity engine = {
+        "PostgreSQL",
+        {"postgresql"},
+        {"psqlodbc"},
+        {
+            {SQL_VARCHAR, "bool", QuirkRemedy::Retype, SQL_BIT,
+             "BoolsAsChar (on by default) reports boolean as VARCHAR(5); the type name still says bool"},
+            {SQL_CHAR, "bool", QuirkRemedy::Retype, SQL_BIT,
+             "the same, with the driver's fixed-width character option"},
+        },
+        nullptr, nullptr,
+        {{  // format_type names
+            {"smallint",    {"smallint"}},
+            {"integer",     {"integer"}},
+            {"bigint",      {"bigint"}},
+            {"object id",   {"oid", "regclass", "regtype", "regproc", "xid", "cid"}},
+            {"numeric",     {"numeric"}},
+            {"money",       {"money"}},
+            {"real",        {"real"}},
+            {"double",      {"double precision"}},
+            {"boolean",     {"boolean"}},
+            {"bit",         {"bit"}},
+            {"bit varying", {"bit varying"}},
+            {"char",        {"character", "\"char\"", "bpchar"}},
+            {"varchar",     {"character varying", "varchar"}},
+            {"name",        {"name"}},
+            {"text",        {"text", "citext", "tsvector", "tsquery"}},
+            {"json",        {"json", "jsonb"}},
+            {"xml",         {"xml"}},
+            {"blob",        {"bytea"}},
+            {"date",        {"date"}},
+            {"time",        {"time without time zone", "time with time zone"}},
+            {"timestamp",   {"timestamp without time zone", "timestamp with time zone"}},
+            {"uuid",        {"uuid"}},
+            {"enum",        {"enum"}},
+            {"inet",        {"inet", "cidr"}},
+            {"macaddr",     {"macaddr"}},
+            {"macaddr8",    {"macaddr8"}},
+            {"interval",    {"interval"}},
+        }, UnknownTypeRule::Memo},
+        [] { return std::unique_ptr<EngineDialect>(std::make_unique<PostgreSqlDialect>()); },
+    };
+    // clang-format on
+    return engine;
 }
 
 } // namespace korvista

@@ -3,12 +3,16 @@
 
 #include "schema/catalogue_dialect.h"
 
+#include "schema/catalogue_row.h"
+#include "schema/dialect_registry.h"
 #include "schema/type_model.h"
 #include "support/ascii.h"
 #include "support/errors.h"
 
+#include <sql.h>
+#include <sqlext.h>
+
 #include <algorithm>
-#include <charconv>
 #include <cstddef>
 #include <map>
 #include <string>
@@ -18,6 +22,10 @@
 #include <vector>
 
 namespace korvista {
+
+namespace dialects {
+const EngineIdentity& sqlite();
+} // namespace dialects
 
 namespace {
 
@@ -97,15 +105,11 @@ std::string QuoteIdentifier(const std::string& name) {
     return quoted + "\"";
 }
 
-const std::string& Field(const QueryRow& row, std::size_t i) {
-    static const std::string empty;
-    return i < row.size() && row[i] ? *row[i] : empty;
-}
+const CatalogueColumns kListRow({"name", "type"});
+const CatalogueColumns kColumnRow({"object name", "column name", "declared type", "notnull + 2 * pk"});
 
-int Number(const std::string& text) {
-    int value = 0;
-    std::from_chars(text.data(), text.data() + text.size(), value);
-    return value;
+const std::string& Field(const QueryRow& row, std::size_t i) {
+    return kListRow.Text(row, i);
 }
 
 // The rowid alias: the only key column, declared exactly INTEGER, of a table without an index of origin
@@ -131,9 +135,8 @@ std::vector<CatalogueObject> Objects(std::vector<QueryRow> rows) {
     std::unordered_map<std::string, std::size_t> index;
     for (std::size_t r = 0; r < rows.size(); ++r) {
         QueryRow& row = rows[r];
-        if (row.size() < 4)
-            throw Unreadable("The SQLite catalogue gave an incomplete row.");
-        const std::string& name = Field(row, 0);
+        kColumnRow.RequireComplete(row);
+        const std::string& name = kColumnRow.Text(row, 0);
         // Columns of one object come together; its index rows come after every object's columns.
         std::size_t at = objects.size();
         if (!objects.empty() && objects.back().name == name)
@@ -143,7 +146,7 @@ std::vector<CatalogueObject> Objects(std::vector<QueryRow> rows) {
         if (at == objects.size()) {
             objects.push_back({name, false, false, {}});
             std::size_t together = 1;
-            while (r + together < rows.size() && Field(rows[r + together], 0) == name)
+            while (r + together < rows.size() && kColumnRow.Text(rows[r + together], 0) == name)
                 ++together;
             objects.back().columns.reserve(together);
         }
@@ -151,12 +154,12 @@ std::vector<CatalogueObject> Objects(std::vector<QueryRow> rows) {
             objects[at].hasKeyIndex = true;
             continue;
         }
-        const int flags = Number(Field(row, 3));
+        const std::int64_t flags = kColumnRow.Number(row, 3).value_or(0);
         CatalogueColumn column;
         column.name = std::move(*row[1]);
         column.declaredType = row[2] ? std::move(*row[2]) : std::string();
         column.notNull = (flags & 1) != 0;
-        column.keyPosition = flags >> 1;
+        column.keyPosition = static_cast<int>(flags >> 1);
         objects[at].columns.push_back(std::move(column));
     }
     for (CatalogueObject& object : objects)
@@ -176,10 +179,11 @@ public:
         key += column.rowidAlias ? '1' : '0';
         auto [found, added] = known_.try_emplace(std::move(key));
         if (added) {
-            DeclaredColumn declared = ParseDeclaredType(column.declaredType);
+            const EngineTypes& types = dialects::sqlite().types;
+            DeclaredColumn declared = ParseDeclaredType(column.declaredType, types);
             declared.notNull = notNull;
             declared.autoIncrement = column.rowidAlias;
-            found->second = DescribeDeclared(EngineFamily::SQLite, declared);
+            found->second = DescribeDeclared(types, declared);
         }
         ColumnDescription description = found->second;
         description.name = name;
@@ -408,8 +412,59 @@ public:
 
 } // namespace
 
-std::unique_ptr<EngineDialect> MakeSqliteDialect() {
-    return std::make_unique<SqliteDialect>();
+const EngineIdentity& dialects::sqlite() {
+    // clang-format off
+    static const EngineIdentity engine = {
+        "SQLite",
+        {"sqlite"},
+        {"sqlite"},
+        {
+            {0, "", QuirkRemedy::NullabilityFromKeys, 0,
+             "an INTEGER PRIMARY KEY is the rowid, which is never NULL, yet is reported as accepting NULL"},
+            {SQL_BINARY, "blob", QuirkRemedy::Retype, SQL_LONGVARBINARY,
+             "BLOB, which has no length limit, is reported as BINARY(255)"},
+        },
+        nullptr, nullptr,
+        {{  // declared names; SQLite's affinity rules for the rest
+            {"tinyint",         {"tinyint", "int1"}},
+            {"smallint",        {"smallint", "int2", "smallserial"}},
+            {"integer",         {"integer", "int", "mediumint", "int4", "int3", "serial"}},
+            {"bigint",          {"bigint", "int8", "bigserial"}},
+            {"unsigned bigint", {"unsigned big int"}},
+            {"numeric",         {"numeric", "decimal", "dec", "number"}},
+            {"money",           {"money", "smallmoney"}},
+            {"real",            {"real", "float4"}},
+            {"double",          {"double", "double precision", "float", "float8"}},
+            {"boolean",         {"boolean", "bool"}},
+            {"bit",             {"bit"}},
+            {"bit varying",     {"varbit", "bit varying"}},
+            {"char",            {"char", "character", "nchar", "native character", "national character",
+                                 "national char"}},
+            {"varchar",         {"varchar", "character varying", "varying character", "nvarchar",
+                                 "national varying character", "national character varying", "varchar2",
+                                 "nvarchar2"}},
+            {"text",            {"text", "clob", "ntext", "tinytext", "mediumtext", "longtext", "string", "nclob"}},
+            {"json",            {"json", "jsonb"}},
+            {"xml",             {"xml"}},
+            {"binary",          {"binary"}},
+            {"varbinary",       {"varbinary", "binary varying"}},
+            {"blob",            {"blob", "bytea", "tinyblob", "mediumblob", "longblob", "image"}},
+            {"date",            {"date"}},
+            {"time",            {"time", "time without time zone", "time with time zone", "timetz"}},
+            {"timestamp",       {"datetime", "timestamp", "timestamp without time zone", "timestamp with time zone",
+                                 "timestamptz", "datetime2", "smalldatetime", "datetimeoffset"}},
+            {"year",            {"year"}},
+            {"uuid",            {"uuid", "guid", "uniqueidentifier"}},
+            {"enum",            {"enum", "set"}},
+            {"inet",            {"inet", "cidr", "inet6", "inet4"}},
+            {"macaddr",         {"macaddr"}},
+            {"macaddr8",        {"macaddr8"}},
+            {"interval",        {"interval"}},
+        }, UnknownTypeRule::SqliteAffinity},
+        [] { return std::unique_ptr<EngineDialect>(std::make_unique<SqliteDialect>()); },
+    };
+    // clang-format on
+    return engine;
 }
 
 } // namespace korvista

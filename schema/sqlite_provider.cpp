@@ -1,6 +1,7 @@
 #include "schema/sqlite_provider.h"
 
 #include "schema/catalogue_dialect.h"
+#include "schema/dialect_registry.h"
 #include "schema/sqlite_errors.h"
 #include "schema/sqlite_queries.h"
 #include "schema/type_model.h"
@@ -24,10 +25,18 @@ std::string Text(const char* text) {
     return text ? std::string(text) : std::string();
 }
 
+// The built-in provider always reads SQLite; its dialect is in the generated list.
+const EngineIdentity& Sqlite() {
+    static const EngineIdentity* const engine = EngineForDbmsName("SQLite");
+    if (!engine)
+        throw Error("This build has no SQLite dialect.");
+    return *engine;
+}
+
 class SqliteSession final : public ProviderSession {
 public:
     explicit SqliteSession(SqliteDatabase db)
-        : db_(std::move(db)), queries_(db_.get()), dialect_(MakeSqliteDialect()) {
+        : db_(std::move(db)), queries_(db_.get()), dialect_(Sqlite().makeDialect()) {
         dialect_->Prepare(queries_, 30);
     }
 
@@ -55,7 +64,8 @@ public:
 
 private:
     ColumnDescription Describe(sqlite3_stmt* statement, int i) {
-        DeclaredColumn column = ParseDeclaredType(Text(sqlite3_column_decltype(statement, i)));
+        DeclaredColumn column =
+            ParseDeclaredType(Text(sqlite3_column_decltype(statement, i)), Sqlite().types);
         column.name = Text(sqlite3_column_name(statement, i));
         // An expression has no origin and may give NULL; it is never a row identifier.
         const char* schema = sqlite3_column_database_name(statement, i);
@@ -76,7 +86,7 @@ private:
             column.notNull = notNull || rowidAlias;
             column.autoIncrement = rowidAlias;
         }
-        return DescribeDeclared(EngineFamily::SQLite, column);
+        return DescribeDeclared(Sqlite().types, column);
     }
 
     // Whether the table's primary key is one column that stands for the rowid. SQLite builds an index

@@ -21,99 +21,58 @@ constexpr std::int32_t adSmallInt = 2, adInteger = 3, adSingle = 4, adDouble = 5
 const std::vector<LogicalType>& LogicalTypes() {
     // clang-format off
     static const std::vector<LogicalType> types = {
-        // logical          PostgreSQL (format_type)                 MariaDB (DATA_TYPE)             SQLite (declared)
-        {"tinyint",         {},                                      {"tinyint"},                     {"tinyint", "int1"},
-         adTinyInt, adUnsignedTinyInt, SizeRule::None, 0, 0},
-        {"smallint",        {"smallint"},                            {"smallint"},                    {"smallint", "int2", "smallserial"},
-         adSmallInt, adUnsignedSmallInt, SizeRule::None, 0, 0},
-        {"integer",         {"integer"},                             {"mediumint", "int", "integer"}, {"integer", "int", "mediumint", "int4", "int3", "serial"},
-         adInteger, adUnsignedInt, SizeRule::None, 0, 0},
-        {"bigint",          {"bigint"},                              {"bigint"},                      {"bigint", "int8", "bigserial"},
-         adBigInt, adUnsignedBigInt, SizeRule::None, 0, 0},
-        {"unsigned bigint", {},                                      {},                              {"unsigned big int"},
-         adUnsignedBigInt, adUnsignedBigInt, SizeRule::None, 0, 0},
-        {"object id",       {"oid", "regclass", "regtype", "regproc", "xid", "cid"}, {},            {},
-         adUnsignedInt, adUnsignedInt, SizeRule::None, 0, 0},
-        {"numeric",         {"numeric"},                             {"decimal", "numeric", "fixed"}, {"numeric", "decimal", "dec", "number"},
-         adNumeric, adNumeric, SizeRule::Numeric, 0, 0},
-        {"money",           {"money"},                               {},                              {"money", "smallmoney"},
-         adCurrency, adCurrency, SizeRule::Money, 0, 0},
-        {"real",            {"real"},                                {"float"},                       {"real", "float4"},
-         adSingle, adSingle, SizeRule::None, 0, 0},
-        {"double",          {"double precision"},                    {"double", "double precision", "real"}, {"double", "double precision", "float", "float8"},
-         adDouble, adDouble, SizeRule::None, 0, 0},
-        {"boolean",         {"boolean"},                             {"boolean", "bool"},             {"boolean", "bool"},
-         adBoolean, adBoolean, SizeRule::None, 0, 0},
-        {"bit",             {"bit"},                                 {"bit"},                         {"bit"},
-         adBoolean, adBoolean, SizeRule::Bits, 0, 0},
-        {"bit varying",     {"bit varying"},                         {},                              {"varbit", "bit varying"},
-         adVarBinary, adVarBinary, SizeRule::Length, 0, adLongVarBinary},
-        {"char",            {"character", "\"char\"", "bpchar"},     {"char", "nchar", "national char", "character"},
-                            {"char", "character", "nchar", "native character", "national character", "national char"},
-         adChar, adChar, SizeRule::Length, 0, adLongVarChar},
-        {"varchar",         {"character varying", "varchar"},        {"varchar", "nvarchar", "national varchar", "character varying"},
-                            {"varchar", "character varying", "varying character", "nvarchar", "national varying character",
-                             "national character varying", "varchar2", "nvarchar2"},
-         adVarChar, adVarChar, SizeRule::Length, 0, adLongVarChar},
-        {"name",            {"name"},                                {},                              {},
-         adVarChar, adVarChar, SizeRule::FixedText, 63, 0},
-        {"text",            {"text", "citext", "tsvector", "tsquery"},
-                            {"tinytext", "text", "mediumtext", "longtext", "long", "long varchar"},
-                            {"text", "clob", "ntext", "tinytext", "mediumtext", "longtext", "string", "nclob"},
-         adLongVarChar, adLongVarChar, SizeRule::None, 0, 0},
-        {"json",            {"json", "jsonb"},                       {"json"},                        {"json", "jsonb"},
-         adLongVarChar, adLongVarChar, SizeRule::None, 0, 0},
-        {"xml",             {"xml"},                                 {},                              {"xml"},
-         adLongVarChar, adLongVarChar, SizeRule::None, 0, 0},
-        {"binary",          {},                                      {"binary"},                      {"binary"},
-         adBinary, adBinary, SizeRule::Length, 0, adLongVarBinary},
-        {"varbinary",       {},                                      {"varbinary"},                   {"varbinary", "binary varying"},
-         adVarBinary, adVarBinary, SizeRule::Length, 0, adLongVarBinary},
-        {"blob",            {"bytea"},                               {"tinyblob", "blob", "mediumblob", "longblob", "long varbinary",
-                                                                      "geometry", "point", "linestring", "polygon", "multipoint",
-                                                                      "multilinestring", "multipolygon", "geometrycollection",
-                                                                      "geomcollection"},
-                            {"blob", "bytea", "tinyblob", "mediumblob", "longblob", "image"},
-         adLongVarBinary, adLongVarBinary, SizeRule::None, 0, 0},
-        {"date",            {"date"},                                {"date"},                        {"date"},
-         adDBDate, adDBDate, SizeRule::None, 0, 0},
-        {"time",            {"time without time zone", "time with time zone"}, {"time"},
-                            {"time", "time without time zone", "time with time zone", "timetz"},
-         adDBTime, adDBTime, SizeRule::None, 0, 0},
-        {"timestamp",       {"timestamp without time zone", "timestamp with time zone"}, {"datetime", "timestamp"},
-                            {"datetime", "timestamp", "timestamp without time zone", "timestamp with time zone", "timestamptz",
-                             "datetime2", "smalldatetime", "datetimeoffset"},
-         adDBTimeStamp, adDBTimeStamp, SizeRule::None, 0, 0},
-        {"year",            {},                                      {"year"},                        {"year"},
-         adSmallInt, adSmallInt, SizeRule::None, 0, 0},
-        {"uuid",            {"uuid"},                                {"uuid"},                        {"uuid", "guid", "uniqueidentifier"},
-         adGUID, adGUID, SizeRule::None, 0, 0},
-        {"enum",            {"enum"},                                {"enum", "set"},                 {"enum", "set"},
-         adVarChar, adVarChar, SizeRule::LongestLabel, 0, 0},
+        // logical          ADO code        unsigned code       size rule            fixed  unbounded code
+        {"tinyint",         adTinyInt,      adUnsignedTinyInt,  SizeRule::None,         0, 0},
+        {"smallint",        adSmallInt,     adUnsignedSmallInt, SizeRule::None,         0, 0},
+        {"integer",         adInteger,      adUnsignedInt,      SizeRule::None,         0, 0},
+        {"bigint",          adBigInt,       adUnsignedBigInt,   SizeRule::None,         0, 0},
+        {"unsigned bigint", adUnsignedBigInt, adUnsignedBigInt, SizeRule::None,         0, 0},
+        {"object id",       adUnsignedInt,  adUnsignedInt,      SizeRule::None,         0, 0},
+        {"numeric",         adNumeric,      adNumeric,          SizeRule::Numeric,      0, 0},
+        {"money",           adCurrency,     adCurrency,         SizeRule::Money,        0, 0},
+        {"real",            adSingle,       adSingle,           SizeRule::None,         0, 0},
+        {"double",          adDouble,       adDouble,           SizeRule::None,         0, 0},
+        {"boolean",         adBoolean,      adBoolean,          SizeRule::None,         0, 0},
+        {"bit",             adBoolean,      adBoolean,          SizeRule::Bits,         0, 0},
+        {"bit varying",     adVarBinary,    adVarBinary,        SizeRule::Length,       0, adLongVarBinary},
+        {"char",            adChar,         adChar,             SizeRule::Length,       0, adLongVarChar},
+        {"varchar",         adVarChar,      adVarChar,          SizeRule::Length,       0, adLongVarChar},
+        {"name",            adVarChar,      adVarChar,          SizeRule::FixedText,   63, 0},
+        {"text",            adLongVarChar,  adLongVarChar,      SizeRule::None,         0, 0},
+        {"json",            adLongVarChar,  adLongVarChar,      SizeRule::None,         0, 0},
+        {"xml",             adLongVarChar,  adLongVarChar,      SizeRule::None,         0, 0},
+        {"binary",          adBinary,       adBinary,           SizeRule::Length,       0, adLongVarBinary},
+        {"varbinary",       adVarBinary,    adVarBinary,        SizeRule::Length,       0, adLongVarBinary},
+        {"blob",            adLongVarBinary, adLongVarBinary,   SizeRule::None,         0, 0},
+        {"date",            adDBDate,       adDBDate,           SizeRule::None,         0, 0},
+        {"time",            adDBTime,       adDBTime,           SizeRule::None,         0, 0},
+        {"timestamp",       adDBTimeStamp,  adDBTimeStamp,      SizeRule::None,         0, 0},
+        {"year",            adSmallInt,     adSmallInt,         SizeRule::None,         0, 0},
+        {"uuid",            adGUID,         adGUID,             SizeRule::None,         0, 0},
+        {"enum",            adVarChar,      adVarChar,          SizeRule::LongestLabel, 0, 0},
         // "::ffff:255.255.255.255" is shorter than eight groups of four: 39 characters and "/128".
-        {"inet",            {"inet", "cidr"},                        {"inet6", "inet4"},              {"inet", "cidr", "inet6", "inet4"},
-         adVarChar, adVarChar, SizeRule::FixedText, 43, 0},
-        {"macaddr",         {"macaddr"},                             {},                              {"macaddr"},
-         adVarChar, adVarChar, SizeRule::FixedText, 17, 0},
-        {"macaddr8",        {"macaddr8"},                            {},                              {"macaddr8"},
-         adVarChar, adVarChar, SizeRule::FixedText, 23, 0},
+        {"inet",            adVarChar,      adVarChar,          SizeRule::FixedText,   43, 0},
+        {"macaddr",         adVarChar,      adVarChar,          SizeRule::FixedText,   17, 0},
+        {"macaddr8",        adVarChar,      adVarChar,          SizeRule::FixedText,   23, 0},
         // "-178956970 years -8 mons -2147483648 days -2562047788:00:54.775807"
-        {"interval",        {"interval"},                            {},                              {"interval"},
-         adVarChar, adVarChar, SizeRule::FixedText, 66, 0},
+        {"interval",        adVarChar,      adVarChar,          SizeRule::FixedText,   66, 0},
     };
     // clang-format on
     return types;
 }
 
-const LogicalType* FindLogicalType(EngineFamily engine, std::string_view typeName) {
-    const std::string name = AsciiLower(typeName);
-    for (const LogicalType& type : LogicalTypes()) {
-        const auto& names = engine == EngineFamily::PostgreSQL ? type.postgresql
-                            : engine == EngineFamily::MariaDB  ? type.mariadb
-                                                               : type.sqlite;
-        if (std::find(names.begin(), names.end(), name) != names.end())
+const LogicalType* LogicalTypeNamed(std::string_view logical) {
+    for (const LogicalType& type : LogicalTypes())
+        if (logical == type.logical)
             return &type;
-    }
+    return nullptr;
+}
+
+const LogicalType* FindLogicalType(const EngineTypes& engine, std::string_view typeName) {
+    const std::string name = AsciiLower(typeName);
+    for (const TypeNames& type : engine.names)
+        if (std::find(type.names.begin(), type.names.end(), name) != type.names.end())
+            return LogicalTypeNamed(type.logical);
     return nullptr;
 }
 
@@ -134,12 +93,7 @@ bool Contains(const std::string& name, std::string_view part) {
 
 // SQLite's column affinity rules, in SQLite's order, for names the table does not know.
 const LogicalType* SqliteAffinity(const std::string& name, bool hasLength) {
-    const auto byName = [](const char* logical) -> const LogicalType* {
-        for (const LogicalType& type : LogicalTypes())
-            if (std::string_view(type.logical) == logical)
-                return &type;
-        return nullptr;
-    };
+    const auto byName = LogicalTypeNamed;
     if (Contains(name, "int"))
         return byName("integer");
     if (Contains(name, "char") || Contains(name, "clob") || Contains(name, "text"))
@@ -153,7 +107,7 @@ const LogicalType* SqliteAffinity(const std::string& name, bool hasLength) {
 
 } // namespace
 
-ColumnDescription DescribeDeclared(EngineFamily engine, const DeclaredColumn& column) {
+ColumnDescription DescribeDeclared(const EngineTypes& engine, const DeclaredColumn& column) {
     ColumnDescription result;
     result.name = column.name;
     result.acceptsNull = !column.notNull;
@@ -162,7 +116,7 @@ ColumnDescription DescribeDeclared(EngineFamily engine, const DeclaredColumn& co
         return result; // code 0: left out, as ADO leaves out array types
 
     const LogicalType* type = FindLogicalType(engine, column.typeName);
-    if (!type && engine == EngineFamily::SQLite)
+    if (!type && engine.unknown == UnknownTypeRule::SqliteAffinity)
         type = SqliteAffinity(AsciiLower(column.typeName), column.length.has_value());
     if (!type) {
         result.type = adLongVarChar; // a type of the engine's own, compared by presence and nullability
@@ -307,7 +261,7 @@ bool EndsWithWord(const std::string& text, std::string_view word) {
 
 } // namespace
 
-DeclaredColumn ParseDeclaredType(std::string_view declaredType) {
+DeclaredColumn ParseDeclaredType(std::string_view declaredType, const EngineTypes& engine) {
     DeclaredColumn column;
     const Arguments args = SplitArguments(declaredType);
     std::string name(declaredType.substr(0, args.open));
@@ -333,7 +287,7 @@ DeclaredColumn ParseDeclaredType(std::string_view declaredType) {
 
     if (args.open == std::string_view::npos) {
         // Standard SQL: CHARACTER and BINARY without a length hold one character or byte.
-        if (const LogicalType* type = FindLogicalType(EngineFamily::SQLite, name))
+        if (const LogicalType* type = FindLogicalType(engine, name))
             if (std::string_view(type->logical) == "char" || std::string_view(type->logical) == "binary")
                 column.length = 1;
         return column;

@@ -1,7 +1,8 @@
 #pragma once
 
-// One category model for every engine: a logical type, the names each engine declares it by, and the
-// ADO description that the describing rule reads. The table itself is in type_model.cpp.
+// One category model for every engine: a logical type and the ADO description that the describing rule
+// reads. The table itself is in type_model.cpp; the names each engine declares a type by are the engine's
+// own, in its dialect's file.
 
 #include "schema/field_types.h"
 
@@ -12,8 +13,6 @@
 #include <vector>
 
 namespace korvista {
-
-enum class EngineFamily { PostgreSQL, MariaDB, SQLite };
 
 // A column as its table's DDL declares it, in the engine's own words.
 struct DeclaredColumn {
@@ -42,9 +41,6 @@ enum class SizeRule {
 
 struct LogicalType {
     const char* logical;
-    std::vector<std::string_view> postgresql; // format_type names
-    std::vector<std::string_view> mariadb;    // information_schema DATA_TYPE names
-    std::vector<std::string_view> sqlite;     // declared names, affinity rules for the rest
     std::int32_t adoType;
     std::int32_t unsignedAdoType; // where the engine has an unsigned form; same as adoType otherwise
     SizeRule size;
@@ -52,20 +48,41 @@ struct LogicalType {
     std::int32_t unboundedAdoType;// Length only: the code of the type without a length
 };
 
-// Every logical type with the names of each engine.
+// Every logical type.
 const std::vector<LogicalType>& LogicalTypes();
 
-// The logical type an engine declares by this name (lower case, no arguments); nullptr if unknown.
-const LogicalType* FindLogicalType(EngineFamily engine, std::string_view typeName);
+// The logical type of that name ("varchar"); nullptr if there is none.
+const LogicalType* LogicalTypeNamed(std::string_view logical);
 
-// The column in ADO's terms, as the describing rule reads it. An array, and a type name the engine's
-// table does not know, follow the engine's fallback: left out for arrays, SQLite's affinity rules on
-// SQLite, memo on the others. ISAUTOINCREMENT is offered on every column.
-ColumnDescription DescribeDeclared(EngineFamily engine, const DeclaredColumn& column);
+// The names an engine declares one logical type by, in lower case without arguments.
+struct TypeNames {
+    const char* logical;
+    std::vector<std::string_view> names;
+};
+
+// What an engine makes of a type name that its names do not know.
+enum class UnknownTypeRule {
+    Memo,          // a type of the engine's own, compared by presence and nullability
+    SqliteAffinity // SQLite's column affinity rules
+};
+
+// An engine's own words for the logical types.
+struct EngineTypes {
+    std::vector<TypeNames> names;
+    UnknownTypeRule unknown = UnknownTypeRule::Memo;
+};
+
+// The logical type the engine declares by this name (any letter case, no arguments); nullptr if unknown.
+const LogicalType* FindLogicalType(const EngineTypes& engine, std::string_view typeName);
+
+// The column in ADO's terms, as the describing rule reads it. An array is left out; a type name the
+// engine's names do not know follows the engine's UnknownTypeRule. ISAUTOINCREMENT is offered on every
+// column.
+ColumnDescription DescribeDeclared(const EngineTypes& engine, const DeclaredColumn& column);
 
 // A declared type as SQLite keeps it ("varchar(20)", "DECIMAL (10, 2)", "bigint(20) unsigned",
 // "timestamp(3) with time zone", "enum('a','bc')", "int[]") split into name, sizes and flags; labels of
-// an enum give their longest length.
-DeclaredColumn ParseDeclaredType(std::string_view declaredType);
+// an enum give their longest length. The engine's names tell which types without a length hold one.
+DeclaredColumn ParseDeclaredType(std::string_view declaredType, const EngineTypes& engine);
 
 } // namespace korvista

@@ -150,7 +150,7 @@ TEST(ConnectionModel, UnreadableStringIsAnError) {
 // ---------------------------------------------------------------------------------------------
 // The dialog, driven without a modal loop
 
-OdbcCatalog FakeCatalog() {
+OdbcDriverListing FakeListing() {
     return {{{"PostgreSQL Unicode", "PostgreSQL"}, {"MariaDB Unicode", ""}},
             {{"voorraad", "PostgreSQL Unicode"}}};
 }
@@ -158,8 +158,8 @@ OdbcCatalog FakeCatalog() {
 class ConnectionDialogTest : public testing::UiFixture {
 protected:
     std::unique_ptr<TfrmConnection> Open(const std::string& initial,
-                                         OdbcCatalogSource catalog = FakeCatalog) {
-        return std::make_unique<TfrmConnection>(nullptr, initial, catalog);
+                                         OdbcDriverListingSource listing = FakeListing) {
+        return std::make_unique<TfrmConnection>(nullptr, initial, listing);
     }
 
     template <typename T> static T* Find(QWidget* dialog, const char* name) {
@@ -390,7 +390,7 @@ TEST_F(ConnectionDialogTest, AnUnreadableStringOpensAfreshAndCancelKeepsIt) {
 }
 
 TEST_F(ConnectionDialogTest, FailingOdbcEnumerationStillOffersSqlite) {
-    auto dialog = Open("", []() -> OdbcCatalog { throw Error("driver manager weg"); });
+    auto dialog = Open("", []() -> OdbcDriverListing { throw Error("driver manager weg"); });
     auto* tree = Find<QTreeWidget>(dialog.get(), "tvProviders");
     // The driver manager's words stand on their own line.
     const auto notes = tree->findItems("ODBC is niet beschikbaar:", Qt::MatchExactly | Qt::MatchRecursive);

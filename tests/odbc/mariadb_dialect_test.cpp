@@ -5,6 +5,7 @@
 #include "odbc/test_servers_helpers.h"
 #include "schema/ado_connection.h"
 #include "schema/catalogue_dialect.h"
+#include "schema/dialect_registry.h"
 #include "schema/odbc_queries.h"
 #include "schema/odbc_session.h"
 #include "schema/schema_reader.h"
@@ -181,11 +182,8 @@ TEST(MariaDbDialectCases, CoverEveryRowOfTheLogicalTypeTableThatMariaDbHas) {
     std::set<std::string> covered;
     for (const TypeCase& c : TypeCases())
         covered.insert(c.logical);
-    for (const LogicalType& type : LogicalTypes()) {
-        if (!type.mariadb.empty()) {
-            EXPECT_TRUE(covered.count(type.logical)) << "no case for " << type.logical;
-        }
-    }
+    for (const TypeNames& type : EngineForDbmsName("MariaDB")->types.names)
+        EXPECT_TRUE(covered.count(type.logical)) << "no case for " << type.logical;
 }
 
 TEST_F(MariaDbDialect, TimestampNotNullAndNullDifferInNullabilityOnly) {
@@ -393,7 +391,7 @@ public:
         : env_(OdbcEnvironment::Allocate(SQL_HANDLE_ENV, SQL_NULL_HANDLE)),
           dbc_(Connect(env_, connectionString)),
           queries_([this] { return OdbcStatement::Allocate(SQL_HANDLE_DBC, dbc_->Get()); }),
-          dialect_(MakeMariaDbDialect()) {
+          dialect_(DialectForDbmsName("MariaDB")) {
         bounded_ = dialect_->Prepare(counter_, 30);
     }
 

@@ -122,64 +122,67 @@ TEST(ToColumnDescription, NullabilityAndAutoIncrement) {
     EXPECT_FALSE(*d.isAutoIncrement);
 }
 
+const EngineIdentity* PostgreSql() {
+    return EngineForDbmsName("PostgreSQL");
+}
+const EngineIdentity* MariaDb() {
+    return EngineForDbmsName("MariaDB");
+}
+const EngineIdentity* Sqlite() {
+    return EngineForDbmsName("SQLite");
+}
+
 TEST(WithTimeouts, OnlyTheMariaDbDriverGetsItsOwnKeysAndOnlyWhereTheUserSetNone) {
-    EXPECT_EQ(WithTimeouts(OdbcDriverKind::MariaDB, "Driver={MariaDB Unicode};Server=h", 15, 30),
+    EXPECT_EQ(WithTimeouts(MariaDb(), "Driver={MariaDB Unicode};Server=h", 15, 30),
               "Driver={MariaDB Unicode};Server=h;CONN_TIMEOUT=15;READ_TIMEOUT=30");
-    EXPECT_EQ(WithTimeouts(OdbcDriverKind::MariaDB, "DSN=shop; ", 15, 30),
-              "DSN=shop; CONN_TIMEOUT=15;READ_TIMEOUT=30");
-    EXPECT_EQ(WithTimeouts(OdbcDriverKind::MariaDB, "DSN=shop;conn_timeout=3", 15, 30),
+    EXPECT_EQ(WithTimeouts(MariaDb(), "DSN=shop; ", 15, 30), "DSN=shop; CONN_TIMEOUT=15;READ_TIMEOUT=30");
+    EXPECT_EQ(WithTimeouts(MariaDb(), "DSN=shop;conn_timeout=3", 15, 30),
               "DSN=shop;conn_timeout=3;READ_TIMEOUT=30");
-    EXPECT_EQ(WithTimeouts(OdbcDriverKind::MariaDB, "DSN=shop;Read_Timeout=0;", 15, 30),
+    EXPECT_EQ(WithTimeouts(MariaDb(), "DSN=shop;Read_Timeout=0;", 15, 30),
               "DSN=shop;Read_Timeout=0;CONN_TIMEOUT=15");
-    for (OdbcDriverKind other : {OdbcDriverKind::PostgreSQL, OdbcDriverKind::SQLite, OdbcDriverKind::Other})
+    for (const EngineIdentity* other : {PostgreSql(), Sqlite(), static_cast<const EngineIdentity*>(nullptr)})
         EXPECT_EQ(WithTimeouts(other, "Driver=x;Server=h", 15, 30), "Driver=x;Server=h");
 }
 
-TEST(DriverKindFromFileName, RecognisesTheInstalledDrivers) {
-    EXPECT_EQ(DriverKindFromFileName("psqlodbcw.so"), OdbcDriverKind::PostgreSQL);
-    EXPECT_EQ(DriverKindFromFileName("PSQLODBC35W.DLL"), OdbcDriverKind::PostgreSQL);
-    EXPECT_EQ(DriverKindFromFileName("libmaodbc.so"), OdbcDriverKind::MariaDB);
-    EXPECT_EQ(DriverKindFromFileName("libsqlite3odbc-0.9998.so"), OdbcDriverKind::SQLite);
-    EXPECT_EQ(DriverKindFromFileName("libtdsodbc.so"), OdbcDriverKind::Other);
-    EXPECT_EQ(DriverKindFromFileName(""), OdbcDriverKind::Other);
+TEST(EngineForDriverFile, RecognisesTheInstalledDrivers) {
+    ASSERT_TRUE(PostgreSql() && MariaDb() && Sqlite());
+    EXPECT_EQ(EngineForDriverFile("psqlodbcw.so"), PostgreSql());
+    EXPECT_EQ(EngineForDriverFile("PSQLODBC35W.DLL"), PostgreSql());
+    EXPECT_EQ(EngineForDriverFile("libmaodbc.so"), MariaDb());
+    EXPECT_EQ(EngineForDriverFile("libsqlite3odbc-0.9998.so"), Sqlite());
+    EXPECT_EQ(EngineForDriverFile("libtdsodbc.so"), nullptr);
+    EXPECT_EQ(EngineForDriverFile(""), nullptr);
 }
 
 TEST(MatchingQuirks, PostgresBoolReportedAsTextIsABoolean) {
     OdbcColumn flag = Column("flag", SQL_VARCHAR, 5, 0, "bool");
-    auto quirks = MatchingQuirks(OdbcDriverKind::PostgreSQL, flag);
+    auto quirks = MatchingQuirks(PostgreSql(), flag);
     ASSERT_EQ(quirks.size(), 1u);
     EXPECT_EQ(quirks[0]->remedy, QuirkRemedy::Retype);
     EXPECT_EQ(quirks[0]->trueSqlType, SQL_BIT);
 
     // Another driver, or a real varchar, is left alone.
-    EXPECT_TRUE(MatchingQuirks(OdbcDriverKind::MariaDB, flag).empty());
+    EXPECT_TRUE(MatchingQuirks(MariaDb(), flag).empty());
     flag.typeName = "varchar";
-    EXPECT_TRUE(MatchingQuirks(OdbcDriverKind::PostgreSQL, flag).empty());
+    EXPECT_TRUE(MatchingQuirks(PostgreSql(), flag).empty());
 }
 
 TEST(MatchingQuirks, NullabilityLookupOnlyForAutoUniqueColumnsClaimingNull) {
     OdbcColumn id = Column("id", SQL_INTEGER, 10, 0, "integer");
     id.autoUnique = true;
     id.nullable = SQL_NULLABLE;
-    auto quirks = MatchingQuirks(OdbcDriverKind::MariaDB, id);
+    auto quirks = MatchingQuirks(MariaDb(), id);
     ASSERT_EQ(quirks.size(), 1u);
     EXPECT_EQ(quirks[0]->remedy, QuirkRemedy::NullabilityFromKeys);
 
     id.nullable = SQL_NO_NULLS;
-    EXPECT_TRUE(MatchingQuirks(OdbcDriverKind::MariaDB, id).empty());
+    EXPECT_TRUE(MatchingQuirks(MariaDb(), id).empty());
     id.nullable = SQL_NULLABLE;
     id.autoUnique = false;
-    EXPECT_TRUE(MatchingQuirks(OdbcDriverKind::MariaDB, id).empty());
+    EXPECT_TRUE(MatchingQuirks(MariaDb(), id).empty());
     id.autoUnique = true;
-    EXPECT_TRUE(MatchingQuirks(OdbcDriverKind::PostgreSQL, id).empty());
-    EXPECT_TRUE(MatchingQuirks(OdbcDriverKind::Other, id).empty());
-}
-
-TEST(MatchingQuirks, EveryQuirkSaysWhy) {
-    for (const DriverQuirk& quirk : DriverQuirks()) {
-        EXPECT_NE(quirk.driver, OdbcDriverKind::Other);
-        EXPECT_GT(std::string(quirk.why).size(), 10u);
-    }
+    EXPECT_TRUE(MatchingQuirks(PostgreSql(), id).empty());
+    EXPECT_TRUE(MatchingQuirks(nullptr, id).empty());
 }
 
 TEST(NormaliseCatalogueColumns, KeepsOdbc3NamesAndUpperCasesOthers) {

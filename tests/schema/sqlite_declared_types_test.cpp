@@ -1,7 +1,8 @@
 // SQLite's declared types through the type model: ParseDeclaredType splits the text SQLite keeps, and the
-// SQLite column of the logical-type table with SQLite's affinity rules maps it onto ADO's terms.
+// SQLite dialect's type names with SQLite's affinity rules map it onto ADO's terms.
 
 #include "common/sqlite_declared_types.h"
+#include "schema/dialect_registry.h"
 #include "schema/type_model.h"
 #include "support/ascii.h"
 #include "support/errors.h"
@@ -31,6 +32,14 @@ struct ParseCase {
 };
 
 const Size none;
+
+const EngineTypes& SqliteTypes() {
+    return EngineForDbmsName("SQLite")->types;
+}
+
+DeclaredColumn ParseDeclaredType(std::string_view declaredType) {
+    return korvista::ParseDeclaredType(declaredType, SqliteTypes());
+}
 
 TEST(ParseDeclaredType, SplitsNameSizesAndFlags) {
     const std::vector<ParseCase> cases = {
@@ -95,7 +104,7 @@ TEST(ParseDeclaredType, HugeSizesSaturateInsteadOfOverflowing) {
 ColumnDescription DescribeSqlite(const std::string& declared) {
     DeclaredColumn column = ParseDeclaredType(declared);
     column.name = "c";
-    return DescribeDeclared(EngineFamily::SQLite, column);
+    return DescribeDeclared(SqliteTypes(), column);
 }
 
 TEST(SqliteDeclaredTypes, EveryCaseGetsItsAdoDescription) {
@@ -152,12 +161,13 @@ TEST(SqliteDeclaredTypes, ArraysAreLeftOut) {
         EXPECT_TRUE(DescribeResult({DescribeSqlite(declared)}).empty()) << declared;
 }
 
-// A name listed twice in the SQLite column would silently go to the first row that lists it.
+// A name listed twice among SQLite's names would silently go to the first logical type that lists it.
 TEST(SqliteDeclaredTypes, EveryNameOfTheSqliteColumnReachesItsOwnRow) {
-    for (const LogicalType& type : LogicalTypes()) {
-        for (std::string_view name : type.sqlite) {
-            EXPECT_EQ(FindLogicalType(EngineFamily::SQLite, name), &type) << name;
-            EXPECT_EQ(FindLogicalType(EngineFamily::SQLite, AsciiUpper(name)), &type) << name;
+    for (const TypeNames& type : SqliteTypes().names) {
+        for (std::string_view name : type.names) {
+            EXPECT_EQ(FindLogicalType(SqliteTypes(), name), LogicalTypeNamed(type.logical)) << name;
+            EXPECT_EQ(FindLogicalType(SqliteTypes(), AsciiUpper(name)), LogicalTypeNamed(type.logical))
+                << name;
         }
     }
 }

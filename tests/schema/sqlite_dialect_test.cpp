@@ -267,7 +267,7 @@ protected:
         SqliteDatabase db = OpenSqliteReadOnly(path);
         SqliteQueries queries(db.get());
         CountingQueries counting(queries);
-        auto dialect = MakeSqliteDialect();
+        auto dialect = DialectForDbmsName("SQLite");
         action(*dialect, counting);
         return {counting.runs, counting.origins};
     }

@@ -1,4 +1,4 @@
-#include "schema/odbc_catalog.h"
+#include "schema/odbc_driver_listing.h"
 #include "support/errors.h"
 
 #include <QByteArray>
@@ -14,7 +14,7 @@ namespace {
 // ---------------------------------------------------------------------------------------------
 // The driver manager's lists, from ini files of the test's own
 
-TEST(OdbcCatalog, ListsDriversAndDataSourcesOfTheDriverManager) {
+TEST(OdbcDriverListing, ListsDriversAndDataSourcesOfTheDriverManager) {
     QTemporaryDir dir;
     std::ofstream(dir.filePath("odbcinst.ini").toStdString())
         << "[Proefdriver Een]\nDescription=De eerste\nDriver=/nonexistent/libeen.so\n\n"
@@ -30,8 +30,8 @@ TEST(OdbcCatalog, ListsDriversAndDataSourcesOfTheDriverManager) {
     set("ODBCSYSINI", dir.path());
     set("ODBCINSTINI", "odbcinst.ini");
     set("ODBCINI", dir.filePath("user.ini"));
-    OdbcCatalog catalog;
-    EXPECT_NO_THROW(catalog = ReadOdbcCatalog());
+    OdbcDriverListing listing;
+    EXPECT_NO_THROW(listing = ReadOdbcDriverListing());
     const auto restore = [](const char* name, const QByteArray& value) {
         value.isNull() ? unsetenv(name) : setenv(name, value.constData(), 1);
     };
@@ -39,24 +39,24 @@ TEST(OdbcCatalog, ListsDriversAndDataSourcesOfTheDriverManager) {
     restore("ODBCINSTINI", oldInst);
     restore("ODBCINI", oldIni);
 
-    ASSERT_EQ(catalog.drivers.size(), 2U);
-    EXPECT_EQ(catalog.drivers[0].name, "Proefdriver Een");
-    EXPECT_EQ(catalog.drivers[0].description, "De eerste");
-    EXPECT_EQ(catalog.drivers[1].name, "Proefdriver Twee");
-    EXPECT_EQ(catalog.drivers[1].description, "");
-    EXPECT_EQ(catalog.drivers[0].file, "/nonexistent/libeen.so");
-    EXPECT_EQ(DriverFileOf(catalog, "DSN=SysteemBron;Uid=x"), "/nonexistent/libeen.so");
-    ASSERT_EQ(catalog.dataSources.size(), 2U);
-    EXPECT_EQ(catalog.dataSources[0].name, "gebruikersbron");
-    EXPECT_EQ(catalog.dataSources[0].driver, "Proefdriver Twee");
-    EXPECT_EQ(catalog.dataSources[1].name, "systeembron");
-    EXPECT_EQ(catalog.dataSources[1].driver, "Proefdriver Een");
+    ASSERT_EQ(listing.drivers.size(), 2U);
+    EXPECT_EQ(listing.drivers[0].name, "Proefdriver Een");
+    EXPECT_EQ(listing.drivers[0].description, "De eerste");
+    EXPECT_EQ(listing.drivers[1].name, "Proefdriver Twee");
+    EXPECT_EQ(listing.drivers[1].description, "");
+    EXPECT_EQ(listing.drivers[0].file, "/nonexistent/libeen.so");
+    EXPECT_EQ(DriverFileOf(listing, "DSN=SysteemBron;Uid=x"), "/nonexistent/libeen.so");
+    ASSERT_EQ(listing.dataSources.size(), 2U);
+    EXPECT_EQ(listing.dataSources[0].name, "gebruikersbron");
+    EXPECT_EQ(listing.dataSources[0].driver, "Proefdriver Twee");
+    EXPECT_EQ(listing.dataSources[1].name, "systeembron");
+    EXPECT_EQ(listing.dataSources[1].driver, "Proefdriver Een");
 }
 
-TEST(OdbcCatalog, DriverFileOfFollowsTheDriverOrTheDataSource) {
-    OdbcCatalog catalog;
-    catalog.drivers = {{"PostgreSQL Unicode", "", "/usr/lib/psqlodbcw.so"}, {"Zonder bestand", "", ""}};
-    catalog.dataSources = {{"shop", "PostgreSQL Unicode"}, {"elders", "Onbekende driver"}};
+TEST(OdbcDriverListing, DriverFileOfFollowsTheDriverOrTheDataSource) {
+    OdbcDriverListing listing;
+    listing.drivers = {{"PostgreSQL Unicode", "", "/usr/lib/psqlodbcw.so"}, {"Zonder bestand", "", ""}};
+    listing.dataSources = {{"shop", "PostgreSQL Unicode"}, {"elders", "Onbekende driver"}};
     struct Case {
         const char* connection;
         const char* file;
@@ -72,8 +72,8 @@ TEST(OdbcCatalog, DriverFileOfFollowsTheDriverOrTheDataSource) {
         {"Server=s", ""},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(DriverFileOf(catalog, c.connection), c.file) << c.connection;
-    EXPECT_THROW(DriverFileOf(catalog, "Driver={open"), Error);
+        EXPECT_EQ(DriverFileOf(listing, c.connection), c.file) << c.connection;
+    EXPECT_THROW(DriverFileOf(listing, "Driver={open"), Error);
 }
 
 } // namespace

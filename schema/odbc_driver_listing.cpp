@@ -1,4 +1,4 @@
-#include "schema/odbc_catalog.h"
+#include "schema/odbc_driver_listing.h"
 
 #include "schema/connection_string.h"
 #include "schema/odbc_handles.h"
@@ -20,7 +20,7 @@ std::string ManagerMessage(const OdbcEnvironment& env, const std::string& fallba
     return "ODBC-driverbeheer: " + fallback;
 }
 
-OdbcEnvironment CatalogueEnvironment() {
+OdbcEnvironment ListingEnvironment() {
     OdbcEnvironment env;
     try {
         env = OdbcEnvironment::Allocate(SQL_HANDLE_ENV, SQL_NULL_HANDLE);
@@ -66,9 +66,9 @@ OdbcDriver DriverOf(const SQLCHAR* name, const SQLCHAR* attributes, std::size_t 
 
 } // namespace
 
-OdbcCatalog ReadOdbcCatalog() {
-    const OdbcEnvironment env = CatalogueEnvironment();
-    OdbcCatalog catalog;
+OdbcDriverListing ReadOdbcDriverListing() {
+    const OdbcEnvironment env = ListingEnvironment();
+    OdbcDriverListing listing;
 
     // Names longer than the buffers come back truncated with SQL_SUCCESS_WITH_INFO; section names of
     // odbcinst.ini are far shorter than this.
@@ -88,7 +88,7 @@ OdbcCatalog ReadOdbcCatalog() {
             break;
         if (!OdbcSucceeded(rc))
             throw Error(ManagerMessage(env, "de geïnstalleerde drivers kunnen niet worden gelezen"));
-        catalog.drivers.push_back(DriverOf(name, attributes, sizeof attributes));
+        listing.drivers.push_back(DriverOf(name, attributes, sizeof attributes));
     }
 
     // User and system data sources alike.
@@ -99,24 +99,24 @@ OdbcCatalog ReadOdbcCatalog() {
             break;
         if (!OdbcSucceeded(rc))
             throw Error(ManagerMessage(env, "de gegevensbronnen kunnen niet worden gelezen"));
-        catalog.dataSources.push_back({Text(name), Text(description)});
+        listing.dataSources.push_back({Text(name), Text(description)});
     }
-    return catalog;
+    return listing;
 }
 
-std::string DriverFileOf(const OdbcCatalog& catalog, const std::string& connectionString) {
+std::string DriverFileOf(const OdbcDriverListing& listing, const std::string& connectionString) {
     const ConnectionString parsed = ConnectionString::Parse(connectionString);
     std::string driver = parsed.Get("Driver").value_or("");
     if (driver.empty())
         if (const std::optional<std::string> dsn = parsed.Get("DSN"))
-            for (const OdbcDataSource& source : catalog.dataSources)
+            for (const OdbcDataSource& source : listing.dataSources)
                 if (AsciiEqualsNoCase(source.name, *dsn)) {
                     driver = source.driver;
                     break;
                 }
     if (driver.empty() || driver.find('/') != std::string::npos)
         return driver;
-    for (const OdbcDriver& known : catalog.drivers)
+    for (const OdbcDriver& known : listing.drivers)
         if (AsciiEqualsNoCase(known.name, driver))
             return known.file;
     return {};
