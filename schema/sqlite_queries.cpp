@@ -42,7 +42,7 @@ bool Step(sqlite3* db, sqlite3_stmt* statement) {
 
 } // namespace
 
-SqliteDatabase OpenSqliteReadOnly(const std::string& path) {
+SqliteDatabase OpenSqliteReadOnly(const std::string& path, std::chrono::milliseconds busyTimeout) {
     // This SQLite reads "file:" names as URIs with options of their own; the name is a plain file.
     std::string name = path;
     if (AsciiStartsWithNoCase(name, "file:"))
@@ -64,7 +64,7 @@ SqliteDatabase OpenSqliteReadOnly(const std::string& path) {
     SqliteDatabase db(raw);
     if (rc != SQLITE_OK)
         throw Error(db ? sqlite3_errmsg(db.get()) : sqlite3_errstr(rc));
-    sqlite3_busy_timeout(db.get(), 30000);
+    sqlite3_busy_timeout(db.get(), static_cast<int>(busyTimeout.count()));
 
     // SQLite reads the file lazily; reading the schema now makes a non-database fail here.
     SqliteStatement statement = Prepare(db.get(), "PRAGMA schema_version");
@@ -158,7 +158,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<CatalogueQueries> WithFileOrigins(std::unique_ptr<CatalogueQueries> driverQueries) {
+std::unique_ptr<CatalogueQueries> WithFileOrigins(std::unique_ptr<CatalogueQueries> driverQueries,
+                                                  std::chrono::milliseconds busyTimeout) {
     std::string file;
     try {
         const std::vector<QueryRow> rows =
@@ -171,7 +172,7 @@ std::unique_ptr<CatalogueQueries> WithFileOrigins(std::unique_ptr<CatalogueQueri
     if (file.empty())
         return driverQueries; // in memory or temporary: nothing to open beside the driver
     try {
-        return std::make_unique<FileOriginQueries>(std::move(driverQueries), OpenSqliteReadOnly(file));
+        return std::make_unique<FileOriginQueries>(std::move(driverQueries), OpenSqliteReadOnly(file, busyTimeout));
     } catch (const Error&) {
         return driverQueries;
     }
