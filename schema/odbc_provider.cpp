@@ -81,9 +81,10 @@ std::vector<OdbcDiagnostic> OdbcDiagnosticRecords(SQLSMALLINT handleType, SQLHAN
         }
         if (!OdbcSucceeded(rc))
             break;
-        records.push_back({reinterpret_cast<const char*>(state), static_cast<long>(native),
-                           // Drivers end some messages in a line break.
-                           std::string(TrimAsciiEnd(reinterpret_cast<const char*>(message.data()), "\n\r "))});
+        records.push_back(
+            {reinterpret_cast<const char*>(state), static_cast<long>(native),
+             // Drivers end some messages in a line break.
+             std::string(TrimAsciiEnd(reinterpret_cast<const char*>(message.data()), "\n\r "))});
     }
     return records;
 }
@@ -172,11 +173,13 @@ OdbcSession::OdbcSession(const std::string& connectionString, const SessionLimit
                                  reinterpret_cast<SQLPOINTER>(Seconds(limits_.login)), 0),
                "SQLSetConnectAttr");
     const OdbcDriverKind driver = DriverKindFromFileName(DriverFile(connectionString));
-    const std::string text = WithTimeouts(driver, connectionString, static_cast<unsigned>(limits_.login.count()),
-                                          static_cast<unsigned>(limits_.request.count()));
+    const std::string text =
+        WithTimeouts(driver, connectionString, static_cast<unsigned>(limits_.login.count()),
+                     static_cast<unsigned>(limits_.request.count()));
     SQLRETURN rc = SQL_ERROR;
     watch_.Connect(limits_.Watched(limits_.login), OdbcServerAddresses(connectionString, driver), [&] {
-        rc = SQLDriverConnect(dbc_.Get(), nullptr, OdbcText(text), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+        rc = SQLDriverConnect(dbc_.Get(), nullptr, OdbcText(text), SQL_NTS, nullptr, 0, nullptr,
+                              SQL_DRIVER_NOPROMPT);
     });
     if (OdbcSucceeded(rc))
         dbc_.MarkConnected();
@@ -202,7 +205,8 @@ void OdbcSession::Prepare() {
     if (InfoText(SQL_CATALOG_NAME) == "Y") {
         char buffer[512] = {};
         SQLINTEGER length = 0;
-        const SQLRETURN rc = SQLGetConnectAttr(dbc_.Get(), SQL_ATTR_CURRENT_CATALOG, buffer, sizeof buffer, &length);
+        const SQLRETURN rc =
+            SQLGetConnectAttr(dbc_.Get(), SQL_ATTR_CURRENT_CATALOG, buffer, sizeof buffer, &length);
         if (OdbcSucceeded(rc) && buffer[0] != '\0')
             catalog_ = std::string(buffer);
     }
@@ -217,7 +221,8 @@ void OdbcSession::Prepare() {
         // session settings around it (psqlodbc sets and resets statement_timeout) would undo the bound
         // that Prepare sets for the session.
         OdbcQueries prepareQueries([this] { return OdbcStatement::Allocate(SQL_HANDLE_DBC, dbc_.Get()); });
-        statementsBounded_ = dialect_->Prepare(prepareQueries, static_cast<unsigned>(limits_.request.count()));
+        statementsBounded_ =
+            dialect_->Prepare(prepareQueries, static_cast<unsigned>(limits_.request.count()));
     }
 }
 
@@ -257,8 +262,8 @@ Rowset OdbcSession::Catalogue(bool includeSystemTables) {
         return dialect_->TableCatalogue(*queries_, includeSystemTables);
     OdbcStatement statement = NewStatement();
     const std::string types = includeSystemTables ? "TABLE,VIEW,SYSTEM TABLE" : "TABLE,VIEW";
-    SQLRETURN rc = SQLTables(statement.Get(), catalog_ ? OdbcText(*catalog_) : nullptr, catalog_ ? SQL_NTS : 0,
-                             nullptr, 0, nullptr, 0, OdbcText(types), SQL_NTS);
+    SQLRETURN rc = SQLTables(statement.Get(), catalog_ ? OdbcText(*catalog_) : nullptr,
+                             catalog_ ? SQL_NTS : 0, nullptr, 0, nullptr, 0, OdbcText(types), SQL_NTS);
     statement.Check(rc, "SQLTables");
 
     Rowset result;
@@ -337,7 +342,8 @@ std::optional<bool> OdbcSession::CatalogAcceptsNull(const OdbcColumn& column) {
     {
         OdbcStatement keys = NewStatement();
         keys.Check(SQLPrimaryKeys(keys.Get(), catalog.empty() ? nullptr : OdbcText(catalog),
-                                  catalog.empty() ? 0 : SQL_NTS, nullptr, 0, OdbcText(column.baseTable), SQL_NTS),
+                                  catalog.empty() ? 0 : SQL_NTS, nullptr, 0, OdbcText(column.baseTable),
+                                  SQL_NTS),
                    "SQLPrimaryKeys");
         while (OdbcFetch(keys))
             if (OdbcGetText(keys, 4) == column.baseColumn)
@@ -349,9 +355,9 @@ std::optional<bool> OdbcSession::CatalogAcceptsNull(const OdbcColumn& column) {
     const std::string name = EscapePattern(column.baseColumn, escape);
 
     OdbcStatement statement = NewStatement();
-    SQLRETURN rc =
-        SQLColumns(statement.Get(), catalog.empty() ? nullptr : OdbcText(catalog), catalog.empty() ? 0 : SQL_NTS,
-                   nullptr, 0, OdbcText(table), SQL_NTS, OdbcText(name), SQL_NTS);
+    SQLRETURN rc = SQLColumns(statement.Get(), catalog.empty() ? nullptr : OdbcText(catalog),
+                              catalog.empty() ? 0 : SQL_NTS, nullptr, 0, OdbcText(table), SQL_NTS,
+                              OdbcText(name), SQL_NTS);
     statement.Check(rc, "SQLColumns");
     std::optional<bool> result;
     while (OdbcFetch(statement)) {

@@ -60,8 +60,8 @@ void ReadSocketTable(const char* path, std::unordered_map<std::uint64_t, PeerAdd
         char local[64] = {}, remote[64] = {};
         unsigned state = 0;
         unsigned long long inode = 0;
-        if (std::sscanf(line.c_str(), " %*s %63s %63s %x %*s %*s %*s %*s %*s %llu", local, remote, &state, &inode) !=
-            4)
+        if (std::sscanf(line.c_str(), " %*s %63s %63s %x %*s %*s %*s %*s %*s %llu", local, remote, &state,
+                        &inode) != 4)
             continue;
         char* colon = std::strchr(remote, ':');
         if (!colon || inode == 0)

@@ -38,7 +38,8 @@ std::vector<std::string> Split(const std::string& text, char separator) {
 
 std::optional<std::string> DsnValue(const std::string& dsn, const std::string& key) {
     char buffer[1024] = {};
-    const int length = SQLGetPrivateProfileString(dsn.c_str(), key.c_str(), "", buffer, sizeof buffer, "odbc.ini");
+    const int length =
+        SQLGetPrivateProfileString(dsn.c_str(), key.c_str(), "", buffer, sizeof buffer, "odbc.ini");
     if (length <= 0 || buffer[0] == '\0')
         return std::nullopt;
     return std::string(buffer);
@@ -70,7 +71,8 @@ std::optional<ServerEndpoint> ServerEndpointOf(const ConnectionKeyLookup& lookup
     }
     ServerEndpoint endpoint;
     // libpq, behind the PostgreSQL driver, takes a list of hosts to try in turn.
-    endpoint.hosts = driver == OdbcDriverKind::PostgreSQL ? Split(hosts, ',') : std::vector<std::string>{hosts};
+    endpoint.hosts =
+        driver == OdbcDriverKind::PostgreSQL ? Split(hosts, ',') : std::vector<std::string>{hosts};
     for (std::string& name : endpoint.hosts) {
         if (name.size() > 2 && name.front() == '[' && name.back() == ']')
             name = name.substr(1, name.size() - 2);

@@ -63,9 +63,10 @@ public:
         wake_.notify_one();
     }
     void Disarm(const SocketWatch::State* state) {
-        armed_.erase(std::remove_if(armed_.begin(), armed_.end(),
-                                    [&](const std::shared_ptr<SocketWatch::State>& s) { return s.get() == state; }),
-                     armed_.end());
+        armed_.erase(
+            std::remove_if(armed_.begin(), armed_.end(),
+                           [&](const std::shared_ptr<SocketWatch::State>& s) { return s.get() == state; }),
+            armed_.end());
     }
     void BeginConnect(SocketWatch::State* state) { connecting_.push_back(state); }
     void EndConnect(SocketWatch::State* state) {
@@ -184,7 +185,8 @@ SocketWatch::~SocketWatch() {
     monitor.Release(state_.get());
 }
 
-void SocketWatch::Connect(Duration limit, std::vector<PeerAddress> server, const std::function<void()>& connect) {
+void SocketWatch::Connect(Duration limit, std::vector<PeerAddress> server,
+                          const std::function<void()>& connect) {
     if (server.empty()) {
         // Where the server's address is not known no socket can be told for the connection's: rather no
         // watch than one that might cut another connection.

@@ -99,7 +99,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<ProviderSession> OpenSqliteSession(const ConnectionString& settings, const SessionLimits& limits) {
+std::unique_ptr<ProviderSession> OpenSqliteSession(const ConnectionString& settings,
+                                                   const SessionLimits& limits) {
     const std::optional<std::string> source = settings.Get("Data Source");
     if (!source || TrimAscii(*source, kBlanks).empty())
         throw Error("The connection string names no database file: \"Data Source\" is missing or empty.");

@@ -10,6 +10,7 @@ namespace korvista {
 
 // The built-in provider: "Data Source" names an existing SQLite file, opened read-only.
 // SQLite's busy timeout is the request limit.
-std::unique_ptr<ProviderSession> OpenSqliteSession(const ConnectionString& settings, const SessionLimits& limits = {});
+std::unique_ptr<ProviderSession> OpenSqliteSession(const ConnectionString& settings,
+                                                   const SessionLimits& limits = {});
 
 } // namespace korvista

@@ -52,7 +52,8 @@ SqliteDatabase OpenSqliteReadOnly(const std::string& path, std::chrono::millisec
     // that does not exist gets SQLite's own complaint.
     struct stat info {};
     if (::stat(name.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
-        throw Error(S_ISDIR(info.st_mode) ? "The data source is a directory" : "The data source is not a regular file");
+        throw Error(S_ISDIR(info.st_mode) ? "The data source is a directory"
+                                          : "The data source is not a regular file");
 
     // SQLite's allocation statistics take one process-wide lock per allocation, which made targets
     // compared on several threads take turns. Possible only before SQLite's first use in the process.
@@ -172,7 +173,8 @@ std::unique_ptr<CatalogueQueries> WithFileOrigins(std::unique_ptr<CatalogueQueri
     if (file.empty())
         return driverQueries; // in memory or temporary: nothing to open beside the driver
     try {
-        return std::make_unique<FileOriginQueries>(std::move(driverQueries), OpenSqliteReadOnly(file, busyTimeout));
+        return std::make_unique<FileOriginQueries>(std::move(driverQueries),
+                                                   OpenSqliteReadOnly(file, busyTimeout));
     } catch (const Error&) {
         return driverQueries;
     }
