@@ -2,6 +2,7 @@
 
 #include "version.h"
 
+#include <chrono>
 #include <string_view>
 
 namespace korvista::cli {
@@ -25,6 +26,13 @@ unsigned ParseJobs(const std::string& value) {
         std::stoul(value) == 0)
         throw UsageError("option --jobs needs a number from 1 to 9999, not '" + value + "'");
     return static_cast<unsigned>(std::stoul(value));
+}
+
+std::chrono::seconds ParseSeconds(const std::string& name, const std::string& value) {
+    if (value.empty() || value.size() > 5 || value.find_first_not_of("0123456789") != std::string::npos ||
+        std::stoul(value) == 0)
+        throw UsageError("option " + name + " needs a number of seconds from 1 to 99999, not '" + value + "'");
+    return std::chrono::seconds(std::stoul(value));
 }
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
@@ -72,7 +80,8 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
         };
 
         if (comparisonOption.empty() && name != "--settings" && name != "--targets" &&
-            name != "--save-snapshot" && name != "--help" && name != "-h" && name != "--version")
+            name != "--save-snapshot" && name != "--help" && name != "-h" && name != "--version" &&
+            name != "--login-timeout" && name != "--request-timeout")
             comparisonOption = name;
         if (name == "--format") {
             options.format = ParseFormat(value());
@@ -105,6 +114,10 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
                 throw UsageError("option --targets needs a file name");
         } else if (name == "--jobs") {
             options.jobs = ParseJobs(value());
+        } else if (name == "--login-timeout") {
+            options.limits.login = ParseSeconds(name, value());
+        } else if (name == "--request-timeout") {
+            options.limits.request = ParseSeconds(name, value());
         } else if (name == "--save-snapshot") {
             options.snapshotFile = value();
             if (options.snapshotFile.empty())
@@ -189,6 +202,9 @@ Options:
   --targets FILE           compare database 1 with every target in FILE: one per line, NAME<TAB>CONNECTION
                            or a bare connection string; blank lines and lines starting with # are skipped
   --jobs N                 with --targets: compare N targets at a time (default: the number of cores)
+  --login-timeout SECONDS  wait at most SECONDS for a server to let a connection log in (default 15)
+  --request-timeout SECONDS
+                           wait at most SECONDS for a server's answer to each request (default 30)
   --save-snapshot FILE     write what a comparison reads of the database to FILE (JSON) and compare nothing;
                            takes no other option
   --format text|tsv|json|html

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "compare/schema_comparison.h"
+#include "schema/session_limits.h"
 #include "support/errors.h"
 
 #include <optional>
@@ -25,6 +26,7 @@ struct CliOptions {
     std::string targetsFile;  // Targets: database 1 is connection1
     unsigned jobs = 0;        // Targets: 0 for the number of cores
     std::string snapshotFile; // SaveSnapshot: of connection1
+    SessionLimits limits;     // of every connection of the run
 
     CompareOptions Compare() const {
         CompareOptions options(switches);

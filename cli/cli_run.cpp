@@ -95,7 +95,8 @@ ConnectionStrings ReadSettingsFile(const std::string& path) {
     return connections;
 }
 
-void OpenDatabase(TDatabase& database, const std::string& connection, int number) {
+void OpenDatabase(TDatabase& database, const std::string& connection, int number, const SessionLimits& limits) {
+    database.SetLimits(limits);
     database.SetConnectionString(connection);
     database.Connect();
     if (const auto message = OpenFailure(database))
@@ -103,11 +104,11 @@ void OpenDatabase(TDatabase& database, const std::string& connection, int number
 }
 
 TableComparison RunComparison(const ConnectionStrings& connections, const CompareOptions& options,
-                              const CompareProgress& progress) {
+                              const CompareProgress& progress, const SessionLimits& limits) {
     TDatabase db1(nullptr);
     TDatabase db2(nullptr);
-    OpenDatabase(db1, connections.db1, 1);
-    OpenDatabase(db2, connections.db2, 2);
+    OpenDatabase(db1, connections.db1, 1, limits);
+    OpenDatabase(db2, connections.db2, 2, limits);
     return CompareDatabases(db1, db2, options, progress);
 }
 
@@ -174,7 +175,7 @@ int RunPair(const CliOptions& options, std::ostream& out, std::ostream& err, std
                 progressLine->Update(index, total, table);
             };
         }
-        result = RunComparison(connections, options.Compare(), progress);
+        result = RunComparison(connections, options.Compare(), progress, options.limits);
     } catch (const std::exception& error) {
         err << kProgram << ": " << OneLine(error.what()) << std::endl;
         return 2;
@@ -198,9 +199,9 @@ int RunPair(const CliOptions& options, std::ostream& out, std::ostream& err, std
 }
 
 // Database 1 opened, read whole and closed again, as --save-snapshot and --targets need it.
-DatabaseSchema ReadDatabaseOne(const std::string& connection) {
+DatabaseSchema ReadDatabaseOne(const std::string& connection, const SessionLimits& limits) {
     TDatabase database(nullptr);
-    OpenDatabase(database, connection, 1);
+    OpenDatabase(database, connection, 1, limits);
     try {
         return ReadDatabaseSchema(database.ADO());
     } catch (const ConnectionLost& lost) {
@@ -212,7 +213,7 @@ DatabaseSchema ReadDatabaseOne(const std::string& connection) {
 
 int RunSaveSnapshot(const CliOptions& options, std::ostream& err) {
     try {
-        const DatabaseSchema schema = ReadDatabaseOne(options.connection1);
+        const DatabaseSchema schema = ReadDatabaseOne(options.connection1, options.limits);
         WriteSnapshotFile(schema, options.snapshotFile);
         // The snapshot keeps an unreadable table as such, but it is no complete picture of the database.
         bool complete = true;
@@ -233,9 +234,9 @@ int RunTargets(const CliOptions& options, std::ostream& out, std::ostream& err) 
     std::vector<TargetOutcome> outcomes;
     try {
         const std::vector<Target> targets = ReadTargetsFile(options.targetsFile);
-        const DatabaseSchema schema = ReadDatabaseOne(options.connection1);
+        const DatabaseSchema schema = ReadDatabaseOne(options.connection1, options.limits);
         const unsigned jobs = options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
-        outcomes = CompareTargets(schema, targets, options.Compare(), jobs);
+        outcomes = CompareTargets(schema, targets, options.Compare(), jobs, options.limits);
     } catch (const std::exception& error) {
         err << kProgram << ": " << OneLine(error.what()) << std::endl;
         return 2;

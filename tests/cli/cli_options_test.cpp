@@ -107,6 +107,15 @@ TEST(CliOptions, DriftOptionsReachTheComparisonAndTheModes) {
     EXPECT_EQ(targets.connection1, kDb1);
     EXPECT_EQ(ParseCliOptions({"--targets=f", kDb1}).jobs, 0u) << "0 stands for the number of cores";
 
+    EXPECT_EQ(targets.limits, korvista::SessionLimits{}) << "the limits of today by default";
+    const CliOptions limited = ParseCliOptions({"--login-timeout", "2", "--request-timeout=3", kDb1, kDb2});
+    EXPECT_EQ(limited.limits.login, std::chrono::seconds(2));
+    EXPECT_EQ(limited.limits.request, std::chrono::seconds(3));
+    EXPECT_EQ(limited.limits.grace, korvista::SessionLimits{}.grace);
+    EXPECT_EQ(ParseCliOptions({"--save-snapshot", "s.json", "--login-timeout", "1", kDb1}).limits.login,
+              std::chrono::seconds(1))
+        << "a snapshot's connection is bounded too";
+
     const CliOptions snapshot = ParseCliOptions({"--save-snapshot", "ref.json", kDb1});
     EXPECT_EQ(snapshot.mode, CliOptions::Mode::SaveSnapshot);
     EXPECT_EQ(snapshot.snapshotFile, "ref.json");
@@ -130,6 +139,11 @@ TEST(CliOptions, DriftOptionsRefuseWhatTheyCannotDo) {
         {"--save-snapshot", "s.json", "--both-ways", kDb1},
         {"--save-snapshot", "s.json", "--no-size", kDb1},
         {"--save-snapshot", "s.json", "--jobs", "2", kDb1},
+        {"--login-timeout", "0", kDb1, kDb2},           // at least a second
+        {"--request-timeout", "1.5", kDb1, kDb2},       // whole seconds
+        {"--request-timeout", "-3", kDb1, kDb2},        //
+        {"--login-timeout=", kDb1, kDb2},               //
+        {"--login-timeout", "999999", kDb1, kDb2},      //
         {"--table", kDb1, kDb2},                        // the pattern took a string
         {"--both-ways=yes", kDb1, kDb2},
     };
@@ -145,7 +159,7 @@ TEST(CliOptions, HelpListsEveryOption) {
     const std::string usage = korvista::cli::UsageText();
     for (const char* option : {"--settings FILE", "--no-datatype", "--no-size", "--no-null", "--no-missing",
                                "--both-ways", "--table GLOB", "--exclude-table GLOB", "--targets FILE",
-                               "--jobs N", "--save-snapshot FILE", "--format text|tsv|json|html", "--help",
+                               "--jobs N", "--login-timeout SECONDS", "--request-timeout SECONDS", "--save-snapshot FILE", "--format text|tsv|json|html", "--help",
                                "--version", "Provider=Snapshot;Data Source=FILE"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
