@@ -9,6 +9,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <filesystem>
 #include <memory>
 
@@ -210,6 +216,60 @@ TEST_F(TargetsCli, ATargetsFileThatCannotBeUsedIsAnErrorNamingIt) {
     EXPECT_EQ(db1.status, 2);
     EXPECT_EQ(db1.out, "");
     EXPECT_THAT(db1.err, HasSubstr("database 1 cannot be opened"));
+}
+
+} // namespace
+
+namespace {
+
+// A loopback server whose kernel completes the handshake and which never accepts or answers.
+class SilentServer {
+public:
+    SilentServer() {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(fd_, 8) != 0 ||
+            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            ADD_FAILURE() << "no loopback listener";
+        port_ = ntohs(address.sin_port);
+    }
+    ~SilentServer() { ::close(fd_); }
+    unsigned short Port() const { return port_; }
+
+private:
+    int fd_ = -1;
+    unsigned short port_ = 0;
+};
+
+// Six silent servers compared at once: their connects run side by side, each ends at its own short
+// limit, and each is reported as its own failure.
+TEST(TargetsRun, SilentServersAtOnceEndWithinOneLimitEachItsOwnError) {
+    TempDir dir;
+    BuildDatabase(dir.File("ref.db"), "CREATE TABLE t (id integer);");
+    SilentServer servers[6];
+    std::string list;
+    for (int i = 0; i < 6; ++i)
+        list += "silent" + std::to_string(i) + "\tDriver={PostgreSQL Unicode};Server=127.0.0.1;Port=" +
+                std::to_string(servers[i].Port()) + ";Database=x;Uid=u;Pwd=p\n";
+    WriteFile(dir.File("fleet.tsv"), list);
+
+    const auto start = std::chrono::steady_clock::now();
+    const ProcessResult run = RunCli({"--targets", dir.File("fleet.tsv"), "--jobs", "8", "--login-timeout", "1",
+                                      "--request-timeout", "1", "--format", "tsv", SqliteConnection(dir.File("ref.db"))},
+                                     60);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_LT(seconds, 30.0) << "the connects took turns";
+    EXPECT_EQ(run.status, 2) << run.err;
+    const std::vector<std::string> lines = Lines(run.err);
+    EXPECT_EQ(lines.size(), 6u) << run.err;
+    for (int i = 0; i < 6; ++i)
+        EXPECT_THAT(run.err, ::testing::HasSubstr("korvista-cli: target silent" + std::to_string(i) +
+                                                  ": database 2 cannot be opened: "))
+            << run.err;
 }
 
 } // namespace
