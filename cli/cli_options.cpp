@@ -31,7 +31,8 @@ unsigned ParseJobs(const std::string& value) {
 std::chrono::seconds ParseSeconds(const std::string& name, const std::string& value) {
     if (value.empty() || value.size() > 5 || value.find_first_not_of("0123456789") != std::string::npos ||
         std::stoul(value) == 0)
-        throw UsageError("option " + name + " needs a number of seconds from 1 to 99999, not '" + value + "'");
+        throw UsageError("option " + name + " needs a number of seconds from 1 to 99999, not '" + value +
+                         "'");
     return std::chrono::seconds(std::stoul(value));
 }
 
@@ -153,7 +154,8 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
         if (positional.size() != 1)
             throw UsageError(std::string(option) + " takes exactly one connection string, of database 1");
         options.connection1 = positional[0];
-        options.mode = options.snapshotFile.empty() ? CliOptions::Mode::Targets : CliOptions::Mode::SaveSnapshot;
+        options.mode =
+            options.snapshotFile.empty() ? CliOptions::Mode::Targets : CliOptions::Mode::SaveSnapshot;
         return options;
     }
     if (options.jobs != 0)

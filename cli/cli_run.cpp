@@ -10,14 +10,14 @@
 #include "support/file_descriptor.h"
 #include "support/ini_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
-#include <algorithm>
 #include <optional>
-#include <thread>
 #include <sys/stat.h>
 #include <system_error>
+#include <thread>
 #include <unistd.h>
 
 namespace korvista::cli {
@@ -95,7 +95,8 @@ ConnectionStrings ReadSettingsFile(const std::string& path) {
     return connections;
 }
 
-void OpenDatabase(TDatabase& database, const std::string& connection, int number, const SessionLimits& limits) {
+void OpenDatabase(TDatabase& database, const std::string& connection, int number,
+                  const SessionLimits& limits) {
     database.SetLimits(limits);
     database.SetConnectionString(connection);
     database.Connect();
@@ -242,8 +243,9 @@ int RunTargets(const CliOptions& options, std::ostream& out, std::ostream& err) 
         return 2;
     }
 
-    const int written =
-        WriteOut(out, err, FormatTargets(MaskPasswords(options.connection1), options.Compare(), outcomes, options.format));
+    const int written = WriteOut(
+        out, err,
+        FormatTargets(MaskPasswords(options.connection1), options.Compare(), outcomes, options.format));
     bool failed = written != 0, differs = false;
     for (const TargetOutcome& outcome : outcomes) {
         if (!outcome.failure.empty())

@@ -18,8 +18,8 @@ std::string Trimmed(std::string_view text) {
     return std::string(TrimAscii(text, kLineBlanks));
 }
 
-TargetOutcome CompareOne(const SchemaCatalogue& database1, const Target& target, const CompareOptions& options,
-                         const SessionLimits& limits) {
+TargetOutcome CompareOne(const SchemaCatalogue& database1, const Target& target,
+                         const CompareOptions& options, const SessionLimits& limits) {
     TargetOutcome outcome{target, {}, {}};
     try {
         TDatabase db2(nullptr);
@@ -75,8 +75,9 @@ std::vector<Target> ParseTargets(const std::string& text, const std::string& fil
             target.connection = Trimmed(line.substr(tab + 1));
         }
         if (target.name.empty() || target.connection.empty())
-            throw Error("the targets file " + fileName + " holds no " + (target.name.empty() ? "name" : "connection") +
-                        " on line " + std::to_string(lineNumber));
+            throw Error("the targets file " + fileName + " holds no " +
+                        (target.name.empty() ? "name" : "connection") + " on line " +
+                        std::to_string(lineNumber));
         targets.push_back(std::move(target));
         if (end == text.size())
             break;

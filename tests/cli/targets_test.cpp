@@ -31,7 +31,8 @@ constexpr int kTargets = 50;
 // column or a table only it has; every seventh is identical.
 std::string TargetSql(int i) {
     if (i % 7 == 0)
-        return "CREATE TABLE t (id integer NOT NULL, name varchar(20), price numeric(10,2)); CREATE TABLE u (a integer);";
+        return "CREATE TABLE t (id integer NOT NULL, name varchar(20), price numeric(10,2)); CREATE TABLE u "
+               "(a integer);";
     std::string sql = "CREATE TABLE t (id integer NOT NULL, name varchar(" + std::to_string(20 + i % 5) + ")";
     if (i % 3 != 0)
         sql += ", price numeric(10," + std::to_string(2 + i % 2) + ")";
@@ -127,7 +128,8 @@ TEST_F(TargetsCli, EveryTargetGivesExactlyTheRowsOfASeparateRunInFileOrder) {
 }
 
 TEST_F(TargetsCli, JsonGivesEachTargetItsRowsAndCountAndTheTotal) {
-    const ProcessResult fleet = RunCli({"--targets", TargetsFile(), "--format", "json", Reference()}, kTimeLimit);
+    const ProcessResult fleet =
+        RunCli({"--targets", TargetsFile(), "--format", "json", Reference()}, kTimeLimit);
     EXPECT_EQ(fleet.status, 1) << fleet.err;
     QJsonParseError error{};
     const QJsonObject root = QJsonDocument::fromJson(QByteArray::fromStdString(fleet.out), &error).object();
@@ -139,8 +141,9 @@ TEST_F(TargetsCli, JsonGivesEachTargetItsRowsAndCountAndTheTotal) {
     for (int i = 1; i <= kTargets; ++i) {
         const QJsonObject target = targets[i - 1].toObject();
         const QJsonObject alone =
-            QJsonDocument::fromJson(QByteArray::fromStdString(
-                                        RunCli({"--format", "json", Reference(), Connection(i)}, kTimeLimit).out))
+            QJsonDocument::fromJson(
+                QByteArray::fromStdString(
+                    RunCli({"--format", "json", Reference(), Connection(i)}, kTimeLimit).out))
                 .object();
         EXPECT_EQ(target["target"].toString().toStdString(), Label(i));
         EXPECT_EQ(target["differences"], alone["differences"]) << i;
@@ -153,13 +156,15 @@ TEST_F(TargetsCli, JsonGivesEachTargetItsRowsAndCountAndTheTotal) {
 
 TEST_F(TargetsCli, ATargetThatCannotBeOpenedIsItsOwnErrorAndTheRestAreReported) {
     const std::string file = TargetsFile(25);
-    const ProcessResult tsv = RunCli({"--targets", file, "--jobs", "3", "--format", "tsv", Reference()}, kTimeLimit);
+    const ProcessResult tsv =
+        RunCli({"--targets", file, "--jobs", "3", "--format", "tsv", Reference()}, kTimeLimit);
     EXPECT_EQ(tsv.status, 2);
     EXPECT_THAT(tsv.err, HasSubstr("korvista-cli: target broken: database 2 cannot be opened: "));
     EXPECT_THAT(tsv.err, HasSubstr("no-such-tenant.db"));
     EXPECT_EQ(Lines(tsv.err).size(), 1u) << tsv.err;
     EXPECT_EQ(tsv.out.find("broken"), std::string::npos) << "a failed target has no rows";
-    const ProcessResult clean = RunCli({"--targets", TargetsFile(), "--format", "tsv", Reference()}, kTimeLimit);
+    const ProcessResult clean =
+        RunCli({"--targets", TargetsFile(), "--format", "tsv", Reference()}, kTimeLimit);
     EXPECT_EQ(tsv.out, clean.out);
 
     const ProcessResult text = RunCli({"--targets", file, Reference()}, kTimeLimit);
@@ -170,7 +175,8 @@ TEST_F(TargetsCli, ATargetThatCannotBeOpenedIsItsOwnErrorAndTheRestAreReported) 
 
     const ProcessResult json = RunCli({"--targets", file, "--format", "json", Reference()}, kTimeLimit);
     EXPECT_EQ(json.status, 2);
-    const QJsonArray targets = QJsonDocument::fromJson(QByteArray::fromStdString(json.out)).object()["targets"].toArray();
+    const QJsonArray targets =
+        QJsonDocument::fromJson(QByteArray::fromStdString(json.out)).object()["targets"].toArray();
     ASSERT_EQ(targets.size(), kTargets + 1);
     const QJsonObject broken = targets[24].toObject();
     EXPECT_EQ(broken["target"].toString(), "broken");
@@ -187,8 +193,8 @@ TEST_F(TargetsCli, NoTargetDiffersExitsWithZero) {
     EXPECT_EQ(Lines(run.out).back(), "0 van 2 doelen wijken af");
     // Database 1 may be a snapshot, as a pipeline keeps it.
     ASSERT_EQ(RunCli({"--save-snapshot", File("reference.json"), Reference()}).status, 0);
-    const ProcessResult snapshot =
-        RunCli({"--targets", File("same.tsv"), "--format", "tsv", SnapshotConnection(File("reference.json"))});
+    const ProcessResult snapshot = RunCli(
+        {"--targets", File("same.tsv"), "--format", "tsv", SnapshotConnection(File("reference.json"))});
     EXPECT_EQ(snapshot.status, 0) << snapshot.err;
     EXPECT_EQ(snapshot.out, "Target\tTable\tVeldnaam\tVeld (DB1)\tVeld (DB2)\tVerschil\n");
 }
@@ -199,11 +205,12 @@ TEST_F(TargetsCli, ATargetsFileThatCannotBeUsedIsAnErrorNamingIt) {
         std::string message;
     };
     const std::string path = File("odd.tsv");
-    for (const Case& c : {Case{nullptr, "cannot read the targets file " + path + ": No such file or directory"},
-                          Case{"# nobody\n\n", "the targets file " + path + " names no target"},
-                          Case{"", "the targets file " + path + " names no target"},
-                          Case{"a\tDSN=x\n\tDSN=y\n", "the targets file " + path + " holds no name on line 2"},
-                          Case{"a\t  \n", "the targets file " + path + " holds no connection on line 1"}}) {
+    for (const Case& c :
+         {Case{nullptr, "cannot read the targets file " + path + ": No such file or directory"},
+          Case{"# nobody\n\n", "the targets file " + path + " names no target"},
+          Case{"", "the targets file " + path + " names no target"},
+          Case{"a\tDSN=x\n\tDSN=y\n", "the targets file " + path + " holds no name on line 2"},
+          Case{"a\t  \n", "the targets file " + path + " holds no connection on line 1"}}) {
         std::filesystem::remove(path);
         if (c.content)
             WriteFile(path, c.content);
@@ -212,7 +219,8 @@ TEST_F(TargetsCli, ATargetsFileThatCannotBeUsedIsAnErrorNamingIt) {
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.err, "korvista-cli: " + c.message + "\n");
     }
-    const ProcessResult db1 = RunCli({"--targets", TargetsFile(), SqliteConnection(File("absent.db"))}, kTimeLimit);
+    const ProcessResult db1 =
+        RunCli({"--targets", TargetsFile(), SqliteConnection(File("absent.db"))}, kTimeLimit);
     EXPECT_EQ(db1.status, 2);
     EXPECT_EQ(db1.out, "");
     EXPECT_THAT(db1.err, HasSubstr("database 1 cannot be opened"));
@@ -252,14 +260,16 @@ TEST(TargetsRun, SilentServersAtOnceEndWithinOneLimitEachItsOwnError) {
     SilentServer servers[6];
     std::string list;
     for (int i = 0; i < 6; ++i)
-        list += "silent" + std::to_string(i) + "\tDriver={PostgreSQL Unicode};Server=127.0.0.1;Port=" +
-                std::to_string(servers[i].Port()) + ";Database=x;Uid=u;Pwd=p\n";
+        list += "silent" + std::to_string(i) +
+                "\tDriver={PostgreSQL Unicode};Server=127.0.0.1;Port=" + std::to_string(servers[i].Port()) +
+                ";Database=x;Uid=u;Pwd=p\n";
     WriteFile(dir.File("fleet.tsv"), list);
 
     const auto start = std::chrono::steady_clock::now();
-    const ProcessResult run = RunCli({"--targets", dir.File("fleet.tsv"), "--jobs", "8", "--login-timeout", "1",
-                                      "--request-timeout", "1", "--format", "tsv", SqliteConnection(dir.File("ref.db"))},
-                                     60);
+    const ProcessResult run =
+        RunCli({"--targets", dir.File("fleet.tsv"), "--jobs", "8", "--login-timeout", "1",
+                "--request-timeout", "1", "--format", "tsv", SqliteConnection(dir.File("ref.db"))},
+               60);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     ASSERT_FALSE(run.timedOut);
     EXPECT_LT(seconds, 30.0) << "the connects took turns";
