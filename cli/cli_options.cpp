@@ -2,6 +2,7 @@
 
 #include "version.h"
 
+#include <chrono>
 #include <string_view>
 
 namespace korvista::cli {
@@ -25,6 +26,14 @@ unsigned ParseJobs(const std::string& value) {
         std::stoul(value) == 0)
         throw UsageError("option --jobs needs a number from 1 to 9999, not '" + value + "'");
     return static_cast<unsigned>(std::stoul(value));
+}
+
+std::chrono::seconds ParseSeconds(const std::string& name, const std::string& value) {
+    if (value.empty() || value.size() > 5 || value.find_first_not_of("0123456789") != std::string::npos ||
+        std::stoul(value) == 0)
+        throw UsageError("option " + name + " needs a number of seconds from 1 to 99999, not '" + value +
+                         "'");
+    return std::chrono::seconds(std::stoul(value));
 }
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
@@ -74,7 +83,8 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
         };
 
         if (comparisonOption.empty() && name != "--settings" && name != "--targets" &&
-            name != "--save-snapshot" && name != "--help" && name != "-h" && name != "--version")
+            name != "--save-snapshot" && name != "--help" && name != "-h" && name != "--version" &&
+            name != "--login-timeout" && name != "--request-timeout")
             comparisonOption = name;
         if (notForMerge.empty() && name != "--merge" && name != "--format" && name != "--baseline")
             notForMerge = name;
@@ -122,6 +132,10 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
             options.baselineFile = value();
             if (options.baselineFile.empty())
                 throw UsageError("option --baseline needs a file name");
+        } else if (name == "--login-timeout") {
+            options.limits.login = ParseSeconds(name, value());
+        } else if (name == "--request-timeout") {
+            options.limits.request = ParseSeconds(name, value());
         } else if (name == "--save-snapshot") {
             options.snapshotFile = value();
             if (options.snapshotFile.empty())
@@ -168,7 +182,8 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
         if (positional.size() != 1)
             throw UsageError(std::string(option) + " takes exactly one connection string, of database 1");
         options.connection1 = positional[0];
-        options.mode = options.snapshotFile.empty() ? CliOptions::Mode::Targets : CliOptions::Mode::SaveSnapshot;
+        options.mode =
+            options.snapshotFile.empty() ? CliOptions::Mode::Targets : CliOptions::Mode::SaveSnapshot;
         return options;
     }
     if (options.jobs != 0)
@@ -229,6 +244,9 @@ Options:
                            same switches: a row that FILE holds for the same target in every cell is left
                            out of the rows, the count and the exit status; text and html end with their
                            number and with the rows of FILE that no longer occur
+  --login-timeout SECONDS  wait at most SECONDS for a server to let a connection log in (default 15)
+  --request-timeout SECONDS
+                           wait at most SECONDS for a server's answer to each request (default 30)
   --save-snapshot FILE     write what a comparison reads of the database to FILE (JSON) and compare nothing;
                            takes no other option
   --format text|tsv|json|html

@@ -2,6 +2,7 @@
 
 #include "cli/shard.h"
 #include "compare/schema_comparison.h"
+#include "schema/session_limits.h"
 #include "support/errors.h"
 
 #include <optional>
@@ -29,6 +30,7 @@ struct CliOptions {
     std::optional<Shard> shard;           // Targets: only the targets of this shard
     std::vector<std::string> reportFiles; // Merge: the JSON reports of the shards
     std::string baselineFile;             // Run, Targets, Merge: a report of the drift accepted
+    SessionLimits limits;                 // of every connection of the run
 
     CompareOptions Compare() const {
         CompareOptions options(switches);

@@ -99,7 +99,9 @@ ConnectionStrings ReadSettingsFile(const std::string& path) {
     return connections;
 }
 
-void OpenDatabase(TDatabase& database, const std::string& connection, int number) {
+void OpenDatabase(TDatabase& database, const std::string& connection, int number,
+                  const SessionLimits& limits) {
+    database.SetLimits(limits);
     database.SetConnectionString(connection);
     database.Connect();
     if (const auto message = OpenFailure(database))
@@ -107,11 +109,11 @@ void OpenDatabase(TDatabase& database, const std::string& connection, int number
 }
 
 TableComparison RunComparison(const ConnectionStrings& connections, const CompareOptions& options,
-                              const CompareProgress& progress) {
+                              const CompareProgress& progress, const SessionLimits& limits) {
     TDatabase db1(nullptr);
     TDatabase db2(nullptr);
-    OpenDatabase(db1, connections.db1, 1);
-    OpenDatabase(db2, connections.db2, 2);
+    OpenDatabase(db1, connections.db1, 1, limits);
+    OpenDatabase(db2, connections.db2, 2, limits);
     return CompareDatabases(db1, db2, options, progress);
 }
 
@@ -185,7 +187,7 @@ int RunPair(const CliOptions& options, std::ostream& out, std::ostream& err, std
                 progressLine->Update(index, total, table);
             };
         }
-        result = RunComparison(connections, options.Compare(), progress);
+        result = RunComparison(connections, options.Compare(), progress, options.limits);
     } catch (const std::exception& error) {
         err << kProgram << ": " << OneLine(error.what()) << std::endl;
         return 2;
@@ -222,9 +224,9 @@ int RunPair(const CliOptions& options, std::ostream& out, std::ostream& err, std
 }
 
 // Database 1 opened, read whole and closed again, as --save-snapshot and --targets need it.
-DatabaseSchema ReadDatabaseOne(const std::string& connection) {
+DatabaseSchema ReadDatabaseOne(const std::string& connection, const SessionLimits& limits) {
     TDatabase database(nullptr);
-    OpenDatabase(database, connection, 1);
+    OpenDatabase(database, connection, 1, limits);
     try {
         return ReadDatabaseSchema(database.ADO());
     } catch (const ConnectionLost& lost) {
@@ -236,7 +238,7 @@ DatabaseSchema ReadDatabaseOne(const std::string& connection) {
 
 int RunSaveSnapshot(const CliOptions& options, std::ostream& err) {
     try {
-        const DatabaseSchema schema = ReadDatabaseOne(options.connection1);
+        const DatabaseSchema schema = ReadDatabaseOne(options.connection1, options.limits);
         WriteSnapshotFile(schema, options.snapshotFile);
         // The snapshot keeps an unreadable table as such, but it is no complete picture of the database.
         bool complete = true;
@@ -284,9 +286,9 @@ int RunTargets(const CliOptions& options, std::ostream& out, std::ostream& err) 
         std::vector<Target> targets = ReadTargetsFile(options.targetsFile);
         if (options.shard)
             targets = TargetsOfShard(targets, *options.shard);
-        const DatabaseSchema schema = ReadDatabaseOne(options.connection1);
+        const DatabaseSchema schema = ReadDatabaseOne(options.connection1, options.limits);
         const unsigned jobs = options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
-        outcomes = CompareTargets(schema, targets, options.Compare(), jobs);
+        outcomes = CompareTargets(schema, targets, options.Compare(), jobs, options.limits);
     } catch (const std::exception& error) {
         err << kProgram << ": " << OneLine(error.what()) << std::endl;
         return 2;

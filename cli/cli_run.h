@@ -23,10 +23,11 @@ ConnectionStrings ReadSettingsFile(const std::string& path);
 // Throws korvista::Error when either database cannot be opened: the window would list nothing for
 // database 1, and for database 2 it would silently report every column as missing.
 TableComparison RunComparison(const ConnectionStrings& connections, const CompareOptions& options,
-                              const CompareProgress& progress = {});
+                              const CompareProgress& progress = {}, const SessionLimits& limits = {});
 
 // Opens the database as RunComparison does; throws korvista::Error "database N cannot be opened: ...".
-void OpenDatabase(TDatabase& database, const std::string& connection, int number);
+void OpenDatabase(TDatabase& database, const std::string& connection, int number,
+                  const SessionLimits& limits = {});
 
 // "table i of N: name" on one terminal line, rewritten in place and wiped by Clear or destruction.
 class ProgressLine {

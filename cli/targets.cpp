@@ -18,10 +18,12 @@ std::string Trimmed(std::string_view text) {
     return std::string(TrimAscii(text, kLineBlanks));
 }
 
-TargetOutcome CompareOne(const SchemaCatalogue& database1, const Target& target, const CompareOptions& options) {
+TargetOutcome CompareOne(const SchemaCatalogue& database1, const Target& target,
+                         const CompareOptions& options, const SessionLimits& limits) {
     TargetOutcome outcome{target, {}, {}};
     try {
         TDatabase db2(nullptr);
+        db2.SetLimits(limits);
         db2.SetConnectionString(target.connection);
         db2.Connect();
         if (!db2.ADO().Connected()) {
@@ -71,8 +73,9 @@ std::vector<Target> ParseTargets(const std::string& text, const std::string& fil
             target.connection = Trimmed(line.substr(tab + 1));
         }
         if (target.name.empty() || target.connection.empty())
-            throw Error("the targets file " + fileName + " holds no " + (target.name.empty() ? "name" : "connection") +
-                        " on line " + std::to_string(lineNumber));
+            throw Error("the targets file " + fileName + " holds no " +
+                        (target.name.empty() ? "name" : "connection") + " on line " +
+                        std::to_string(lineNumber));
         targets.push_back(std::move(target));
         if (end == text.size())
             break;
@@ -89,13 +92,14 @@ std::vector<Target> ReadTargetsFile(const std::string& fileName) {
 }
 
 std::vector<TargetOutcome> CompareTargets(const DatabaseSchema& database1, const std::vector<Target>& targets,
-                                          const CompareOptions& options, unsigned jobs) {
+                                          const CompareOptions& options, unsigned jobs,
+                                          const SessionLimits& limits) {
     std::vector<TargetOutcome> outcomes(targets.size());
     const SchemaCatalogue catalogue1(database1);
     std::atomic<std::size_t> next{0};
     const auto work = [&] {
         for (std::size_t i; (i = next.fetch_add(1)) < targets.size();)
-            outcomes[i] = CompareOne(catalogue1, targets[i], options);
+            outcomes[i] = CompareOne(catalogue1, targets[i], options, limits);
     };
     const unsigned threads = std::max(1u, std::min<unsigned>(jobs, static_cast<unsigned>(targets.size())));
     std::vector<std::thread> pool;

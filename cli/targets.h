@@ -4,6 +4,7 @@
 // own connection, a few at a time in threads; results in the order of the targets file.
 
 #include "compare/schema_comparison.h"
+#include "schema/session_limits.h"
 
 #include <string>
 #include <vector>
@@ -32,6 +33,7 @@ struct TargetOutcome {
 // Compares database 1, read once, with every target, `jobs` targets at a time. A target that cannot be
 // opened, listed or read to the end is that target's failure; the others still run.
 std::vector<TargetOutcome> CompareTargets(const DatabaseSchema& database1, const std::vector<Target>& targets,
-                                          const CompareOptions& options, unsigned jobs);
+                                          const CompareOptions& options, unsigned jobs,
+                                          const SessionLimits& limits = {});
 
 } // namespace korvista::cli

@@ -19,7 +19,7 @@ void TADOConnection::Open() {
     if (session_)
         return;
     // Assigned only on success, so a failed open leaves the connection closed.
-    session_ = OpenProviderSession(connectionString_);
+    session_ = OpenProviderSession(connectionString_, limits_);
 }
 
 void TADOConnection::Close() {

@@ -24,6 +24,10 @@ public:
     // Taken only when it differs from the string held; does not close an open connection.
     void SetConnectionString(const std::string& value);
 
+    // How long a session opened from now on waits on its server.
+    const SessionLimits& Limits() const { return limits_; }
+    void SetLimits(const SessionLimits& value) { limits_ = value; }
+
     bool Connected() const { return session_ != nullptr; }
     void Open();  // nothing when open; throws korvista::Error with the provider's message
     void Close(); // nothing when closed
@@ -37,6 +41,7 @@ public:
 private:
     bool loginPrompt_ = true;
     std::string connectionString_;
+    SessionLimits limits_;
     std::unique_ptr<ProviderSession> session_;
 };
 

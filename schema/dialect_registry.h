@@ -7,6 +7,7 @@
 
 #include "schema/type_model.h"
 
+#include <cstdint>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -43,6 +44,10 @@ struct EngineIdentity {
     const char* queryTimeoutKey;
     EngineTypes types;
     std::unique_ptr<EngineDialect> (*makeDialect)();
+    // Where its ODBC driver connects when the string names no port; 0 where it does not use TCP.
+    std::uint16_t defaultPort = 0;
+    // Whether the driver takes a comma-separated list of hosts to try in turn.
+    bool hostList = false;
 };
 
 // Every engine that has a dialect, in the order of the dialect list.

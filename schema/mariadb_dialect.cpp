@@ -409,6 +409,7 @@ const EngineIdentity& dialects::mariadb() {
             {"inet",      {"inet6", "inet4"}},
         }, UnknownTypeRule::Memo},
         [] { return std::unique_ptr<EngineDialect>(std::make_unique<MariaDbDialect>()); },
+        3306, false,
     };
     // clang-format on
     return engine;

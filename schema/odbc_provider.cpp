@@ -3,6 +3,7 @@
 #include "schema/odbc_driver_listing.h"
 #include "schema/odbc_queries.h"
 #include "schema/odbc_session.h"
+#include "schema/server_address.h"
 #include "schema/sqlite_queries.h"
 #include "support/ascii.h"
 #include "support/errors.h"
@@ -17,16 +18,12 @@ namespace korvista {
 
 namespace {
 
-constexpr SQLULEN LoginTimeoutSeconds = 15;
-constexpr SQLULEN QueryTimeoutSeconds = 30;
-// The watch waits a little beyond the timeouts, so that a driver or a server that keeps them itself
-// answers first, with what it knows.
-constexpr std::chrono::seconds WatchGrace{5};
-constexpr auto LoginLimit = std::chrono::seconds(LoginTimeoutSeconds) + WatchGrace;
-constexpr auto QueryLimit = std::chrono::seconds(QueryTimeoutSeconds) + WatchGrace;
+std::string NoAnswer(std::chrono::seconds limit) {
+    return "no answer from the server within " + std::to_string(limit.count()) + " s";
+}
 
-std::string NoAnswer(SQLULEN seconds) {
-    return "no answer from the server within " + std::to_string(seconds) + " s";
+SQLULEN Seconds(std::chrono::seconds limit) {
+    return static_cast<SQLULEN>(limit.count());
 }
 
 std::string ColumnText(const OdbcStatement& statement, SQLUSMALLINT column, SQLUSMALLINT field) {
@@ -84,9 +81,10 @@ std::vector<OdbcDiagnostic> OdbcDiagnosticRecords(SQLSMALLINT handleType, SQLHAN
         }
         if (!OdbcSucceeded(rc))
             break;
-        records.push_back({reinterpret_cast<const char*>(state), static_cast<long>(native),
-                           // Drivers end some messages in a line break.
-                           std::string(TrimAsciiEnd(reinterpret_cast<const char*>(message.data()), "\n\r "))});
+        records.push_back(
+            {reinterpret_cast<const char*>(state), static_cast<long>(native),
+             // Drivers end some messages in a line break.
+             std::string(TrimAsciiEnd(reinterpret_cast<const char*>(message.data()), "\n\r "))});
     }
     return records;
 }
@@ -147,18 +145,18 @@ template <class F> auto OdbcSession::Request(F&& request) -> decltype(request())
         throw ConnectionLost(lost_);
     std::optional<decltype(request())> result;
     try {
-        watch_.Run(QueryLimit, [&] { result.emplace(request()); });
+        watch_.Run(limits_.Watched(limits_.request), [&] { result.emplace(request()); });
     } catch (const ConnectionLost& lost) {
-        Lose(watch_.Expired() ? NoAnswer(QueryTimeoutSeconds) : std::string(lost.what()));
+        Lose(watch_.Expired() ? NoAnswer(limits_.request) : std::string(lost.what()));
     } catch (...) {
         // The watch shut the sockets down: what the driver says then is about that, not the server.
         if (watch_.Expired())
-            Lose(NoAnswer(QueryTimeoutSeconds));
+            Lose(NoAnswer(limits_.request));
         throw;
     }
     // The answer came as the sockets were shut down: it holds, but nothing after it can.
     if (watch_.Expired())
-        lost_ = NoAnswer(QueryTimeoutSeconds);
+        lost_ = NoAnswer(limits_.request);
     return std::move(*result);
 }
 
@@ -169,22 +167,25 @@ void OdbcSession::Lose(const std::string& message) {
     throw ConnectionLost(message);
 }
 
-OdbcSession::OdbcSession(const std::string& connectionString) : env_(NewOdbc3Environment()), dbc_(env_) {
+OdbcSession::OdbcSession(const std::string& connectionString, const SessionLimits& limits)
+    : limits_(limits), env_(NewOdbc3Environment()), dbc_(env_) {
     dbc_.Check(SQLSetConnectAttr(dbc_.Get(), SQL_ATTR_LOGIN_TIMEOUT,
-                                 reinterpret_cast<SQLPOINTER>(LoginTimeoutSeconds), 0),
+                                 reinterpret_cast<SQLPOINTER>(Seconds(limits_.login)), 0),
                "SQLSetConnectAttr");
+    const EngineIdentity* driver = EngineForDriverFile(DriverFile(connectionString));
     const std::string text =
-        WithTimeouts(EngineForDriverFile(DriverFile(connectionString)), connectionString,
-                     static_cast<unsigned>(LoginTimeoutSeconds), static_cast<unsigned>(QueryTimeoutSeconds));
+        WithTimeouts(driver, connectionString, static_cast<unsigned>(limits_.login.count()),
+                     static_cast<unsigned>(limits_.request.count()));
     SQLRETURN rc = SQL_ERROR;
-    watch_.Connect(LoginLimit, [&] {
-        rc = SQLDriverConnect(dbc_.Get(), nullptr, OdbcText(text), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+    watch_.Connect(limits_.Watched(limits_.login), OdbcServerAddresses(connectionString, driver), [&] {
+        rc = SQLDriverConnect(dbc_.Get(), nullptr, OdbcText(text), SQL_NTS, nullptr, 0, nullptr,
+                              SQL_DRIVER_NOPROMPT);
     });
     if (OdbcSucceeded(rc))
         dbc_.MarkConnected();
     // A connection that never opened was not lost: these are failures to open.
     if (watch_.Expired())
-        throw Error(NoAnswer(LoginTimeoutSeconds));
+        throw Error(NoAnswer(limits_.login));
     try {
         dbc_.Check(rc, "SQLDriverConnect");
         Request([this] {
@@ -204,7 +205,8 @@ void OdbcSession::Prepare() {
     if (InfoText(SQL_CATALOG_NAME) == "Y") {
         char buffer[512] = {};
         SQLINTEGER length = 0;
-        const SQLRETURN rc = SQLGetConnectAttr(dbc_.Get(), SQL_ATTR_CURRENT_CATALOG, buffer, sizeof buffer, &length);
+        const SQLRETURN rc =
+            SQLGetConnectAttr(dbc_.Get(), SQL_ATTR_CURRENT_CATALOG, buffer, sizeof buffer, &length);
         if (OdbcSucceeded(rc) && buffer[0] != '\0')
             catalog_ = std::string(buffer);
     }
@@ -214,12 +216,13 @@ void OdbcSession::Prepare() {
         queries_ = std::make_unique<OdbcQueries>([this] { return NewStatement(); });
         // The SQLite driver names a column's alias as its origin; libsqlite3 on the same file does not.
         if (AsciiEqualsNoCase(dbmsName_, "SQLite"))
-            queries_ = WithFileOrigins(std::move(queries_));
+            queries_ = WithFileOrigins(std::move(queries_), limits_.request);
         // Prepare's statements go without a timeout of their own: a driver that bounds a statement with
         // session settings around it (psqlodbc sets and resets statement_timeout) would undo the bound
         // that Prepare sets for the session.
         OdbcQueries prepareQueries([this] { return OdbcStatement::Allocate(SQL_HANDLE_DBC, dbc_.Get()); });
-        statementsBounded_ = dialect_->Prepare(prepareQueries, static_cast<unsigned>(QueryTimeoutSeconds));
+        statementsBounded_ =
+            dialect_->Prepare(prepareQueries, static_cast<unsigned>(limits_.request.count()));
     }
 }
 
@@ -237,7 +240,7 @@ OdbcStatement OdbcSession::NewStatement() {
         return statement;
     // A driver that cannot time out says so with a warning and is bounded by WithTimeouts where it can be.
     SQLRETURN rc = SQLSetStmtAttr(statement.Get(), SQL_ATTR_QUERY_TIMEOUT,
-                                  reinterpret_cast<SQLPOINTER>(QueryTimeoutSeconds), 0);
+                                  reinterpret_cast<SQLPOINTER>(Seconds(limits_.request)), 0);
     (void)rc;
     return statement;
 }
@@ -259,8 +262,8 @@ Rowset OdbcSession::Catalogue(bool includeSystemTables) {
         return dialect_->TableCatalogue(*queries_, includeSystemTables);
     OdbcStatement statement = NewStatement();
     const std::string types = includeSystemTables ? "TABLE,VIEW,SYSTEM TABLE" : "TABLE,VIEW";
-    SQLRETURN rc = SQLTables(statement.Get(), catalog_ ? OdbcText(*catalog_) : nullptr, catalog_ ? SQL_NTS : 0,
-                             nullptr, 0, nullptr, 0, OdbcText(types), SQL_NTS);
+    SQLRETURN rc = SQLTables(statement.Get(), catalog_ ? OdbcText(*catalog_) : nullptr,
+                             catalog_ ? SQL_NTS : 0, nullptr, 0, nullptr, 0, OdbcText(types), SQL_NTS);
     statement.Check(rc, "SQLTables");
 
     Rowset result;
@@ -339,7 +342,8 @@ std::optional<bool> OdbcSession::CatalogAcceptsNull(const OdbcColumn& column) {
     {
         OdbcStatement keys = NewStatement();
         keys.Check(SQLPrimaryKeys(keys.Get(), catalog.empty() ? nullptr : OdbcText(catalog),
-                                  catalog.empty() ? 0 : SQL_NTS, nullptr, 0, OdbcText(column.baseTable), SQL_NTS),
+                                  catalog.empty() ? 0 : SQL_NTS, nullptr, 0, OdbcText(column.baseTable),
+                                  SQL_NTS),
                    "SQLPrimaryKeys");
         while (OdbcFetch(keys))
             if (OdbcGetText(keys, 4) == column.baseColumn)
@@ -351,9 +355,9 @@ std::optional<bool> OdbcSession::CatalogAcceptsNull(const OdbcColumn& column) {
     const std::string name = EscapePattern(column.baseColumn, escape);
 
     OdbcStatement statement = NewStatement();
-    SQLRETURN rc =
-        SQLColumns(statement.Get(), catalog.empty() ? nullptr : OdbcText(catalog), catalog.empty() ? 0 : SQL_NTS,
-                   nullptr, 0, OdbcText(table), SQL_NTS, OdbcText(name), SQL_NTS);
+    SQLRETURN rc = SQLColumns(statement.Get(), catalog.empty() ? nullptr : OdbcText(catalog),
+                              catalog.empty() ? 0 : SQL_NTS, nullptr, 0, OdbcText(table), SQL_NTS,
+                              OdbcText(name), SQL_NTS);
     statement.Check(rc, "SQLColumns");
     std::optional<bool> result;
     while (OdbcFetch(statement)) {
@@ -415,8 +419,9 @@ std::optional<DatabaseSchema> OdbcSession::ReadSchema() {
     return std::nullopt;
 }
 
-std::unique_ptr<ProviderSession> OpenOdbcSession(const std::string& odbcConnectionString) {
-    return std::make_unique<OdbcSession>(odbcConnectionString);
+std::unique_ptr<ProviderSession> OpenOdbcSession(const std::string& odbcConnectionString,
+                                                 const SessionLimits& limits) {
+    return std::make_unique<OdbcSession>(odbcConnectionString, limits);
 }
 
 } // namespace korvista

@@ -6,6 +6,7 @@
 #include "schema/odbc_handles.h"
 #include "schema/odbc_types.h"
 #include "schema/provider.h"
+#include "schema/session_limits.h"
 #include "schema/socket_watch.h"
 
 #include <optional>
@@ -17,7 +18,7 @@ namespace korvista {
 class OdbcSession final : public ProviderSession {
 public:
     // Connects without prompting; throws korvista::Error with every diagnostic record of the failure.
-    explicit OdbcSession(const std::string& connectionString);
+    explicit OdbcSession(const std::string& connectionString, const SessionLimits& limits = {});
 
     Rowset TableCatalogue(bool includeSystemTables) override;
     std::string IdentifierQuote() override;
@@ -57,6 +58,7 @@ private:
     std::optional<bool> CatalogAcceptsNull(const OdbcColumn& column);
     std::string InfoText(SQLUSMALLINT infoType);
 
+    SessionLimits limits_;
     SocketWatch watch_;
     std::string lost_; // why the connection is dead; empty while it lives
     OdbcEnvironment env_;

@@ -314,6 +314,7 @@ const EngineIdentity& dialects::postgresql() {
             {"interval",    {"interval"}},
         }, UnknownTypeRule::Memo},
         [] { return std::unique_ptr<EngineDialect>(std::make_unique<PostgreSqlDialect>()); },
+        5432, true,
     };
     // clang-format on
     return engine;

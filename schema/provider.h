@@ -1,6 +1,7 @@
 #pragma once
 
 #include "schema/field_types.h"
+#include "schema/session_limits.h"
 
 #include <cstddef>
 #include <memory>
@@ -67,7 +68,9 @@ public:
 
 // Opens the provider that the string's Provider key names: "SQLite" the built-in SQLite provider,
 // "ODBC" or no key the ODBC provider; anything else throws
-// "Provider cannot be found. It may not be properly installed.".
-std::unique_ptr<ProviderSession> OpenProviderSession(const std::string& connectionString);
+// "Provider cannot be found. It may not be properly installed.". The session waits on its server
+// within the limits.
+std::unique_ptr<ProviderSession> OpenProviderSession(const std::string& connectionString,
+                                                     const SessionLimits& limits = {});
 
 } // namespace korvista

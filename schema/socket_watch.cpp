@@ -1,18 +1,13 @@
 #include "schema/socket_watch.h"
 
-#include <dirent.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <condition_variable>
-#include <cstdlib>
+#include <cstdint>
 #include <mutex>
 #include <optional>
 #include <thread>
-#include <vector>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace korvista {
 
@@ -20,62 +15,18 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct Socket {
-    int fd;
-    ino_t inode;
-};
-
-// The sockets open in the process right now.
-std::vector<Socket> OpenSockets() {
-    std::vector<Socket> sockets;
-    DIR* dir = ::opendir("/proc/self/fd");
-    if (!dir)
-        return sockets;
-    while (const dirent* entry = ::readdir(dir)) {
-        char* end = nullptr;
-        const long fd = std::strtol(entry->d_name, &end, 10);
-        if (end == entry->d_name || *end != '\0' || fd == ::dirfd(dir))
-            continue;
-        struct stat info {};
-        if (::fstat(static_cast<int>(fd), &info) == 0 && S_ISSOCK(info.st_mode))
-            sockets.push_back({static_cast<int>(fd), info.st_ino});
-    }
-    ::closedir(dir);
-    return sockets;
-}
-
-std::vector<Socket> NewSockets(const std::vector<Socket>& before) {
-    std::vector<Socket> result;
-    for (const Socket& socket : OpenSockets())
-        if (std::none_of(before.begin(), before.end(), [&](const Socket& old) { return old.inode == socket.inode; }))
-            result.push_back(socket);
-    return result;
-}
-
-void Shut(const std::vector<Socket>& sockets) {
-    for (const Socket& socket : sockets) {
-        // The descriptor may have been closed and its number given to another file since.
-        struct stat info {};
-        if (::fstat(socket.fd, &info) == 0 && S_ISSOCK(info.st_mode) && info.st_ino == socket.inode)
-            ::shutdown(socket.fd, SHUT_RDWR);
-    }
-}
-
-// When the socket last received data; nullopt for a socket that is no TCP socket.
-std::optional<Clock::time_point> LastReceived(const Socket& socket, Clock::time_point now) {
-    tcp_info info{};
-    socklen_t length = sizeof info;
-    if (::getsockopt(socket.fd, IPPROTO_TCP, TCP_INFO, &info, &length) != 0)
-        return std::nullopt;
-    return now - std::chrono::milliseconds(info.tcpi_last_data_recv);
-}
+// While a connect is under way its sockets are looked for this often, so that of two connects to the
+// same server each sees its own socket appear soon after its start.
+constexpr auto kClaimInterval = std::chrono::milliseconds(20);
 
 } // namespace
 
 struct SocketWatch::State {
-    std::vector<Socket> sockets;
-    std::vector<Socket> before; // while connecting: the sockets that were there already
+    std::vector<PeerAddress> server;
+    std::vector<SocketId> sockets;
+    std::unordered_set<std::uint64_t> before; // while connecting: the sockets that were there already
     bool connecting = false;
+    Clock::time_point connectStart;
     int depth = 0;
     Clock::time_point start;
     Clock::duration limit{};
@@ -85,7 +36,13 @@ struct SocketWatch::State {
 
 namespace {
 
-// One thread for every watch of the process; it sleeps until the earliest call is due for a look.
+void Shut(const std::vector<SocketId>& sockets) {
+    for (const SocketId& socket : sockets)
+        ShutDownSocket(socket);
+}
+
+// One thread for every watch of the process; it sleeps until the earliest call is due for a look. It
+// also keeps the registry of the sockets each watch took, so that no two watches take the same one.
 class Monitor {
 public:
     static Monitor& Get() {
@@ -96,7 +53,7 @@ public:
 
     std::mutex mutex;
 
-    // Both with the mutex held.
+    // All with the mutex held.
     void Arm(const std::shared_ptr<SocketWatch::State>& state) {
         armed_.push_back(state);
         if (!started_) {
@@ -106,15 +63,55 @@ public:
         wake_.notify_one();
     }
     void Disarm(const SocketWatch::State* state) {
-        armed_.erase(std::remove_if(armed_.begin(), armed_.end(),
-                                    [&](const std::shared_ptr<SocketWatch::State>& s) { return s.get() == state; }),
-                     armed_.end());
+        armed_.erase(
+            std::remove_if(armed_.begin(), armed_.end(),
+                           [&](const std::shared_ptr<SocketWatch::State>& s) { return s.get() == state; }),
+            armed_.end());
+    }
+    void BeginConnect(SocketWatch::State* state) { connecting_.push_back(state); }
+    void EndConnect(SocketWatch::State* state) {
+        connecting_.erase(std::remove(connecting_.begin(), connecting_.end(), state), connecting_.end());
+    }
+    void Release(const SocketWatch::State* state) {
+        for (const SocketId& socket : state->sockets)
+            claimed_.erase(socket.inode);
+    }
+
+    // Gives each socket to the server of a connecting watch, that appeared during its connect and that
+    // no watch took, to one of those watches. Which of several connects to the same server opened a
+    // socket cannot be seen; the one that began last before it appeared is taken for its opener, the
+    // narrowest window, and one that has no socket yet before one that has.
+    void Claim(const std::vector<OpenSocket>& open) {
+        for (const OpenSocket& socket : open) {
+            if (claimed_.count(socket.id.inode))
+                continue;
+            SocketWatch::State* owner = nullptr;
+            for (SocketWatch::State* state : connecting_) {
+                if (state->before.count(socket.id.inode) ||
+                    std::find(state->server.begin(), state->server.end(), socket.peer) == state->server.end())
+                    continue;
+                if (!owner || std::pair(state->sockets.empty(), state->connectStart) >
+                                  std::pair(owner->sockets.empty(), owner->connectStart))
+                    owner = state;
+            }
+            if (!owner)
+                continue;
+            owner->sockets.push_back(socket.id);
+            claimed_.emplace(socket.id.inode, owner);
+        }
     }
 
 private:
     void Loop() {
         std::unique_lock<std::mutex> lock(mutex);
         for (;;) {
+            if (!connecting_.empty()) {
+                // The scan reads /proc: not with the lock held.
+                lock.unlock();
+                const std::vector<OpenSocket> open = OpenTcpSockets();
+                lock.lock();
+                Claim(open);
+            }
             const Clock::time_point now = Clock::now();
             Clock::time_point next = Clock::time_point::max();
             for (const auto& state : armed_) {
@@ -125,6 +122,8 @@ private:
                 if (!state->expired)
                     next = std::min(next, state->check);
             }
+            if (!connecting_.empty())
+                next = std::min(next, now + kClaimInterval);
             if (next == Clock::time_point::max())
                 wake_.wait(lock);
             else
@@ -134,40 +133,46 @@ private:
 
     static void Look(SocketWatch::State& state, Clock::time_point now) {
         if (state.connecting) {
-            if (now - state.start < state.limit) {
+            if (now - state.start < state.limit)
                 state.check = state.start + state.limit;
-                return;
-            }
-            // Connects take turns: what appeared since the connect began is its own.
-            const std::vector<Socket> sockets = NewSockets(state.before);
-            Expire(state, sockets, now);
+            else
+                Expire(state, now);
             return;
         }
         Clock::time_point since = state.start;
-        for (const Socket& socket : state.sockets)
-            if (const std::optional<Clock::time_point> received = LastReceived(socket, now))
-                since = std::max(since, *received);
+        for (const SocketId& socket : state.sockets)
+            if (const std::optional<std::chrono::milliseconds> ago = SinceLastReceived(socket))
+                since = std::max(since, now - *ago);
         if (now - since < state.limit) {
             state.check = since + state.limit;
             return;
         }
-        Expire(state, state.sockets, now);
+        Expire(state, now);
     }
 
     // A connection without sockets (a driver on a local file) waits on no server: nothing to cut.
-    static void Expire(SocketWatch::State& state, const std::vector<Socket>& sockets, Clock::time_point now) {
-        if (sockets.empty()) {
+    static void Expire(SocketWatch::State& state, Clock::time_point now) {
+        if (state.sockets.empty()) {
             state.check = now + state.limit;
             return;
         }
-        Shut(sockets);
+        Shut(state.sockets);
         state.expired = true;
     }
 
     std::condition_variable wake_;
     std::vector<std::shared_ptr<SocketWatch::State>> armed_;
+    std::vector<SocketWatch::State*> connecting_;
+    std::unordered_map<std::uint64_t, const SocketWatch::State*> claimed_;
     bool started_ = false;
 };
+
+std::unordered_set<std::uint64_t> Inodes(const std::vector<OpenSocket>& open) {
+    std::unordered_set<std::uint64_t> inodes;
+    for (const OpenSocket& socket : open)
+        inodes.insert(socket.id.inode);
+    return inodes;
+}
 
 } // namespace
 
@@ -177,25 +182,38 @@ SocketWatch::~SocketWatch() {
     Monitor& monitor = Monitor::Get();
     const std::lock_guard<std::mutex> lock(monitor.mutex);
     monitor.Disarm(state_.get());
+    monitor.Release(state_.get());
 }
 
-void SocketWatch::Connect(Duration limit, const std::function<void()>& connect) {
-    static std::mutex turns;
-    const std::lock_guard<std::mutex> turn(turns);
+void SocketWatch::Connect(Duration limit, std::vector<PeerAddress> server,
+                          const std::function<void()>& connect) {
+    if (server.empty()) {
+        // Where the server's address is not known no socket can be told for the connection's: rather no
+        // watch than one that might cut another connection.
+        Run(limit, connect);
+        return;
+    }
     Monitor& monitor = Monitor::Get();
+    std::unordered_set<std::uint64_t> before = Inodes(OpenTcpSockets());
     {
         const std::lock_guard<std::mutex> lock(monitor.mutex);
-        state_->before = OpenSockets();
+        state_->server = std::move(server);
+        state_->before = std::move(before);
         state_->connecting = true;
+        state_->connectStart = Clock::now();
+        monitor.BeginConnect(state_.get());
     }
     struct Done {
         Monitor& monitor;
         State& state;
         ~Done() {
+            // A last look, for the sockets of a connect quicker than the monitor's interval.
+            const std::vector<OpenSocket> open = OpenTcpSockets();
             const std::lock_guard<std::mutex> lock(monitor.mutex);
-            state.connecting = false;
             if (!state.expired)
-                state.sockets = NewSockets(state.before);
+                monitor.Claim(open);
+            monitor.EndConnect(&state);
+            state.connecting = false;
             state.before.clear();
         }
     } done{monitor, *state_};
@@ -235,9 +253,9 @@ void SocketWatch::ShutDown() {
     Shut(state_->sockets);
 }
 
-std::size_t SocketWatch::SocketCount() const {
+std::vector<SocketId> SocketWatch::Sockets() const {
     const std::lock_guard<std::mutex> lock(Monitor::Get().mutex);
-    return state_->sockets.size();
+    return state_->sockets;
 }
 
 } // namespace korvista

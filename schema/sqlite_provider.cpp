@@ -35,9 +35,9 @@ const EngineIdentity& Sqlite() {
 
 class SqliteSession final : public ProviderSession {
 public:
-    explicit SqliteSession(SqliteDatabase db)
+    SqliteSession(SqliteDatabase db, const SessionLimits& limits)
         : db_(std::move(db)), queries_(db_.get()), dialect_(Sqlite().makeDialect()) {
-        dialect_->Prepare(queries_, 30);
+        dialect_->Prepare(queries_, static_cast<unsigned>(limits.request.count()));
     }
 
     Rowset TableCatalogue(bool includeSystemTables) override {
@@ -109,12 +109,13 @@ private:
 
 } // namespace
 
-std::unique_ptr<ProviderSession> OpenSqliteSession(const ConnectionString& settings) {
+std::unique_ptr<ProviderSession> OpenSqliteSession(const ConnectionString& settings,
+                                                   const SessionLimits& limits) {
     const std::optional<std::string> source = settings.Get("Data Source");
     if (!source || TrimAscii(*source, kBlanks).empty())
         throw Error("The connection string names no database file: \"Data Source\" is missing or empty.");
     try {
-        return std::make_unique<SqliteSession>(OpenSqliteReadOnly(*source));
+        return std::make_unique<SqliteSession>(OpenSqliteReadOnly(*source, limits.request), limits);
     } catch (const Error& error) {
         throw Error(std::string(error.what()) + ": " + *source);
     }

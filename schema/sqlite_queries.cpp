@@ -42,7 +42,7 @@ bool Step(sqlite3* db, sqlite3_stmt* statement) {
 
 } // namespace
 
-SqliteDatabase OpenSqliteReadOnly(const std::string& path) {
+SqliteDatabase OpenSqliteReadOnly(const std::string& path, std::chrono::milliseconds busyTimeout) {
     // This SQLite reads "file:" names as URIs with options of their own; the name is a plain file.
     std::string name = path;
     if (AsciiStartsWithNoCase(name, "file:"))
@@ -52,7 +52,8 @@ SqliteDatabase OpenSqliteReadOnly(const std::string& path) {
     // that does not exist gets SQLite's own complaint.
     struct stat info {};
     if (::stat(name.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
-        throw Error(S_ISDIR(info.st_mode) ? "The data source is a directory" : "The data source is not a regular file");
+        throw Error(S_ISDIR(info.st_mode) ? "The data source is a directory"
+                                          : "The data source is not a regular file");
 
     // SQLite's allocation statistics take one process-wide lock per allocation, which made targets
     // compared on several threads take turns. Possible only before SQLite's first use in the process.
@@ -64,7 +65,7 @@ SqliteDatabase OpenSqliteReadOnly(const std::string& path) {
     SqliteDatabase db(raw);
     if (rc != SQLITE_OK)
         throw Error(db ? sqlite3_errmsg(db.get()) : sqlite3_errstr(rc));
-    sqlite3_busy_timeout(db.get(), 30000);
+    sqlite3_busy_timeout(db.get(), static_cast<int>(busyTimeout.count()));
 
     // SQLite reads the file lazily; reading the schema now makes a non-database fail here.
     SqliteStatement statement = Prepare(db.get(), "PRAGMA schema_version");
@@ -158,7 +159,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<CatalogueQueries> WithFileOrigins(std::unique_ptr<CatalogueQueries> driverQueries) {
+std::unique_ptr<CatalogueQueries> WithFileOrigins(std::unique_ptr<CatalogueQueries> driverQueries,
+                                                  std::chrono::milliseconds busyTimeout) {
     std::string file;
     try {
         const std::vector<QueryRow> rows =
@@ -171,7 +173,8 @@ std::unique_ptr<CatalogueQueries> WithFileOrigins(std::unique_ptr<CatalogueQueri
     if (file.empty())
         return driverQueries; // in memory or temporary: nothing to open beside the driver
     try {
-        return std::make_unique<FileOriginQueries>(std::move(driverQueries), OpenSqliteReadOnly(file));
+        return std::make_unique<FileOriginQueries>(std::move(driverQueries),
+                                                   OpenSqliteReadOnly(file, busyTimeout));
     } catch (const Error&) {
         // A file of its own, not the driver's connection: without it the driver's origins stand.
         return driverQueries;

@@ -4,6 +4,9 @@
 // of result columns for a SQLite reached through ODBC, whose driver names a column's alias as its origin.
 
 #include "schema/catalogue_dialect.h"
+#include "schema/session_limits.h"
+
+#include <chrono>
 
 #include <memory>
 #include <string>
@@ -23,8 +26,10 @@ struct SqliteStatementFinalizer {
 };
 using SqliteStatement = std::unique_ptr<sqlite3_stmt, SqliteStatementFinalizer>;
 
-// Opens an existing file read-only; never creates one. Throws korvista::Error with SQLite's message.
-SqliteDatabase OpenSqliteReadOnly(const std::string& path);
+// Opens an existing file read-only; never creates one. A file another process holds locked is waited
+// on for busyTimeout at most. Throws korvista::Error with SQLite's message.
+SqliteDatabase OpenSqliteReadOnly(const std::string& path,
+                                  std::chrono::milliseconds busyTimeout = SessionLimits{}.request);
 
 // Compiles exactly one statement that does not change the database; anything else throws
 // korvista::Unreadable.
@@ -46,6 +51,7 @@ private:
 
 // The driver's queries with Origins answered by libsqlite3 on the file that the driver's connection has as
 // its main database. The driver itself is given back when that file cannot be opened (an in-memory one).
-std::unique_ptr<CatalogueQueries> WithFileOrigins(std::unique_ptr<CatalogueQueries> driverQueries);
+std::unique_ptr<CatalogueQueries> WithFileOrigins(std::unique_ptr<CatalogueQueries> driverQueries,
+                                                  std::chrono::milliseconds busyTimeout);
 
 } // namespace korvista

@@ -20,6 +20,10 @@ public:
     const std::string& ConnectionString() const { return FConnectionString; }
     void SetConnectionString(const std::string& value);
 
+    // How long the connection waits on its server, from the next Connect on; by default SessionLimits{}.
+    const SessionLimits& Limits() const { return ado_->Limits(); }
+    void SetLimits(const SessionLimits& value) { ado_->SetLimits(value); }
+
     void Connect();
     void Disconnect();
 

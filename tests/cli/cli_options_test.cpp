@@ -93,19 +93,29 @@ TEST(CliOptions, HelpAndVersionNeedNoConnectionStrings) {
 }
 
 TEST(CliOptions, DriftOptionsReachTheComparisonAndTheModes) {
-    const CliOptions run = ParseCliOptions(
-        {"--both-ways", "--table", "order*", "--table=cust?", "--exclude-table", "*_old", "--format=html", kDb1, kDb2});
+    const CliOptions run = ParseCliOptions({"--both-ways", "--table", "order*", "--table=cust?",
+                                            "--exclude-table", "*_old", "--format=html", kDb1, kDb2});
     EXPECT_TRUE(run.Compare().bothWays);
     EXPECT_EQ(run.Compare().tables.include, (std::vector<std::string>{"order*", "cust?"}));
     EXPECT_EQ(run.Compare().tables.exclude, (std::vector<std::string>{"*_old"}));
     EXPECT_EQ(run.format, OutputFormat::Html);
 
-    const CliOptions targets = ParseCliOptions({"--targets", "fleet.tsv", "--jobs", "3", "--both-ways", kDb1});
+    const CliOptions targets =
+        ParseCliOptions({"--targets", "fleet.tsv", "--jobs", "3", "--both-ways", kDb1});
     EXPECT_EQ(targets.mode, CliOptions::Mode::Targets);
     EXPECT_EQ(targets.targetsFile, "fleet.tsv");
     EXPECT_EQ(targets.jobs, 3u);
     EXPECT_EQ(targets.connection1, kDb1);
     EXPECT_EQ(ParseCliOptions({"--targets=f", kDb1}).jobs, 0u) << "0 stands for the number of cores";
+
+    EXPECT_EQ(targets.limits, korvista::SessionLimits{}) << "the limits of today by default";
+    const CliOptions limited = ParseCliOptions({"--login-timeout", "2", "--request-timeout=3", kDb1, kDb2});
+    EXPECT_EQ(limited.limits.login, std::chrono::seconds(2));
+    EXPECT_EQ(limited.limits.request, std::chrono::seconds(3));
+    EXPECT_EQ(limited.limits.grace, korvista::SessionLimits{}.grace);
+    EXPECT_EQ(ParseCliOptions({"--save-snapshot", "s.json", "--login-timeout", "1", kDb1}).limits.login,
+              std::chrono::seconds(1))
+        << "a snapshot's connection is bounded too";
 
     const CliOptions snapshot = ParseCliOptions({"--save-snapshot", "ref.json", kDb1});
     EXPECT_EQ(snapshot.mode, CliOptions::Mode::SaveSnapshot);
@@ -115,22 +125,27 @@ TEST(CliOptions, DriftOptionsReachTheComparisonAndTheModes) {
 
 TEST(CliOptions, DriftOptionsRefuseWhatTheyCannotDo) {
     const std::vector<std::vector<std::string>> refused = {
-        {"--targets", "f", kDb1, kDb2},                 // one connection only
-        {"--targets", "f"},                             // none
-        {"--targets", "f", "--settings", "k.ini"},      // settings hold a pair
-        {"--targets="},                                 // no file
-        {"--jobs", "2", kDb1, kDb2},                    // jobs without targets
-        {"--targets", "f", "--jobs", "0", kDb1},        // at least one
-        {"--targets", "f", "--jobs", "two", kDb1},      // a number
-        {"--targets", "f", "--jobs", "-1", kDb1},       //
-        {"--save-snapshot", "s.json", kDb1, kDb2},      // one database
+        {"--targets", "f", kDb1, kDb2},            // one connection only
+        {"--targets", "f"},                        // none
+        {"--targets", "f", "--settings", "k.ini"}, // settings hold a pair
+        {"--targets="},                            // no file
+        {"--jobs", "2", kDb1, kDb2},               // jobs without targets
+        {"--targets", "f", "--jobs", "0", kDb1},   // at least one
+        {"--targets", "f", "--jobs", "two", kDb1}, // a number
+        {"--targets", "f", "--jobs", "-1", kDb1},  //
+        {"--save-snapshot", "s.json", kDb1, kDb2}, // one database
         {"--save-snapshot", "s.json", "--targets", "f", kDb1},
         {"--save-snapshot", "s.json", "--format", "json", kDb1}, // nothing is compared or printed
         {"--save-snapshot", "s.json", "--table", "a*", kDb1},    // a snapshot is never partial
         {"--save-snapshot", "s.json", "--both-ways", kDb1},
         {"--save-snapshot", "s.json", "--no-size", kDb1},
         {"--save-snapshot", "s.json", "--jobs", "2", kDb1},
-        {"--table", kDb1, kDb2},                        // the pattern took a string
+        {"--login-timeout", "0", kDb1, kDb2},      // at least a second
+        {"--request-timeout", "1.5", kDb1, kDb2},  // whole seconds
+        {"--request-timeout", "-3", kDb1, kDb2},   //
+        {"--login-timeout=", kDb1, kDb2},          //
+        {"--login-timeout", "999999", kDb1, kDb2}, //
+        {"--table", kDb1, kDb2},                   // the pattern took a string
         {"--both-ways=yes", kDb1, kDb2},
     };
     for (const auto& args : refused) {
@@ -143,10 +158,11 @@ TEST(CliOptions, DriftOptionsRefuseWhatTheyCannotDo) {
 
 TEST(CliOptions, HelpListsEveryOption) {
     const std::string usage = korvista::cli::UsageText();
-    for (const char* option : {"--settings FILE", "--no-datatype", "--no-size", "--no-null", "--no-missing",
-                               "--both-ways", "--table GLOB", "--exclude-table GLOB", "--targets FILE",
-                               "--jobs N", "--save-snapshot FILE", "--format text|tsv|json|html", "--help",
-                               "--version", "Provider=Snapshot;Data Source=FILE"})
+    for (const char* option :
+         {"--settings FILE", "--no-datatype", "--no-size", "--no-null", "--no-missing", "--both-ways",
+          "--table GLOB", "--exclude-table GLOB", "--targets FILE", "--jobs N", "--login-timeout SECONDS",
+          "--request-timeout SECONDS", "--save-snapshot FILE", "--format text|tsv|json|html", "--help",
+          "--version", "Provider=Snapshot;Data Source=FILE"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 

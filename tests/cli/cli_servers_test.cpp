@@ -12,9 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <map>
 #include <chrono>
 #include <cstdio>
+#include <map>
 
 using namespace korvista;
 using namespace korvista::clitest;
@@ -95,8 +95,9 @@ TEST(CliServers, SnapshotsStandInForDatabasesOfEveryEngine) {
     const std::map<std::string, std::string> live = {
         {"pg", Prepare(Engine::PostgreSQL, Dialect::PostgreSQL,
                        {"CREATE TABLE drift (name varchar(40))", "CREATE TABLE \"Mixed Case\" (a integer)"})},
-        {"maria", Prepare(Engine::MariaDB, Dialect::MariaDB,
-                          {"CREATE TABLE drift (NAME varchar(60) NOT NULL)", "CREATE TABLE only_here (id integer)"})},
+        {"maria",
+         Prepare(Engine::MariaDB, Dialect::MariaDB,
+                 {"CREATE TABLE drift (NAME varchar(60) NOT NULL)", "CREATE TABLE only_here (id integer)"})},
         {"lite", SqliteConnection(dir.File("lite.db"))},
     };
     std::map<std::string, std::string> snapshot;
@@ -105,16 +106,18 @@ TEST(CliServers, SnapshotsStandInForDatabasesOfEveryEngine) {
         const ProcessResult saved = RunCli({"--save-snapshot", file, connection}, 60);
         ASSERT_EQ(saved.status, 0) << name << ": " << saved.err;
         snapshot[name] = SnapshotConnection(file);
-        for (const auto& [db1, db2] : {std::pair{connection, snapshot[name]}, std::pair{snapshot[name], connection}}) {
+        for (const auto& [db1, db2] :
+             {std::pair{connection, snapshot[name]}, std::pair{snapshot[name], connection}}) {
             const ProcessResult run = RunCli({"--both-ways", "--format", "tsv", db1, db2}, 60);
             EXPECT_EQ(run.status, 0) << name << ": " << run.err;
             EXPECT_EQ(ParseTsvRows(run.out), std::vector<ResultRow>{}) << name;
         }
     }
-    for (const auto& [name1, name2] : {std::pair{"pg", "maria"}, std::pair{"maria", "pg"}, std::pair{"lite", "pg"},
-                                       std::pair{"maria", "lite"}}) {
+    for (const auto& [name1, name2] : {std::pair{"pg", "maria"}, std::pair{"maria", "pg"},
+                                       std::pair{"lite", "pg"}, std::pair{"maria", "lite"}}) {
         for (const std::vector<std::string>& options :
-             {std::vector<std::string>{}, std::vector<std::string>{"--both-ways", "--exclude-table", "refv"}}) {
+             {std::vector<std::string>{},
+              std::vector<std::string>{"--both-ways", "--exclude-table", "refv"}}) {
             const auto run = [&](const std::string& db1, const std::string& db2) {
                 std::vector<std::string> args = options;
                 args.insert(args.end(), {"--format", "tsv", db1, db2});
@@ -123,11 +126,12 @@ TEST(CliServers, SnapshotsStandInForDatabasesOfEveryEngine) {
             const ProcessResult expected = run(live.at(name1), live.at(name2));
             ASSERT_EQ(expected.err, "") << name1 << " / " << name2;
             ASSERT_GT(ParseTsvRows(expected.out).size(), 0u);
-            for (const ProcessResult& other : {run(snapshot.at(name1), snapshot.at(name2)),
-                                               run(snapshot.at(name1), live.at(name2)),
-                                               run(live.at(name1), snapshot.at(name2))}) {
+            for (const ProcessResult& other :
+                 {run(snapshot.at(name1), snapshot.at(name2)), run(snapshot.at(name1), live.at(name2)),
+                  run(live.at(name1), snapshot.at(name2))}) {
                 EXPECT_EQ(other.status, expected.status) << name1 << " / " << name2 << ": " << other.err;
-                EXPECT_EQ(other.out, expected.out) << name1 << " / " << name2 << ", " << options.size() << " options";
+                EXPECT_EQ(other.out, expected.out)
+                    << name1 << " / " << name2 << ", " << options.size() << " options";
             }
         }
     }
@@ -167,8 +171,9 @@ TEST_P(CliDisrupted, EndsWithOneErrorLineNamingTheDatabase) {
     proxy.Disrupt(d.mode, 64 * 1024);
 
     const auto start = std::chrono::steady_clock::now();
-    const ProcessResult run =
-        RunCli({"--format", "tsv", d.side == 1 ? proxied : direct, d.side == 1 ? direct : proxied}, 90);
+    const ProcessResult run = RunCli({"--format", "tsv", "--login-timeout", "2", "--request-timeout", "2",
+                                      d.side == 1 ? proxied : direct, d.side == 1 ? direct : proxied},
+                                     90);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("korvista-cli ended after %.1f s\n", seconds);
 
@@ -181,19 +186,19 @@ TEST_P(CliDisrupted, EndsWithOneErrorLineNamingTheDatabase) {
     EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    , CliDisrupted,
-    ::testing::Values(Disruption{Engine::PostgreSQL, 1, LoopbackProxy::Mode::Cut},
-                      Disruption{Engine::PostgreSQL, 2, LoopbackProxy::Mode::Cut},
-                      Disruption{Engine::PostgreSQL, 1, LoopbackProxy::Mode::Freeze},
-                      Disruption{Engine::PostgreSQL, 2, LoopbackProxy::Mode::Freeze},
-                      Disruption{Engine::MariaDB, 1, LoopbackProxy::Mode::Cut},
-                      Disruption{Engine::MariaDB, 2, LoopbackProxy::Mode::Cut},
-                      Disruption{Engine::MariaDB, 1, LoopbackProxy::Mode::Freeze},
-                      Disruption{Engine::MariaDB, 2, LoopbackProxy::Mode::Freeze}),
-    [](const ::testing::TestParamInfo<Disruption>& info) {
-        return std::string(testservers::EngineName(info.param.engine)) + "_db" + std::to_string(info.param.side) +
-               (info.param.mode == LoopbackProxy::Mode::Cut ? "_cut" : "_frozen");
-    });
+INSTANTIATE_TEST_SUITE_P(, CliDisrupted,
+                         ::testing::Values(Disruption{Engine::PostgreSQL, 1, LoopbackProxy::Mode::Cut},
+                                           Disruption{Engine::PostgreSQL, 2, LoopbackProxy::Mode::Cut},
+                                           Disruption{Engine::PostgreSQL, 1, LoopbackProxy::Mode::Freeze},
+                                           Disruption{Engine::PostgreSQL, 2, LoopbackProxy::Mode::Freeze},
+                                           Disruption{Engine::MariaDB, 1, LoopbackProxy::Mode::Cut},
+                                           Disruption{Engine::MariaDB, 2, LoopbackProxy::Mode::Cut},
+                                           Disruption{Engine::MariaDB, 1, LoopbackProxy::Mode::Freeze},
+                                           Disruption{Engine::MariaDB, 2, LoopbackProxy::Mode::Freeze}),
+                         [](const ::testing::TestParamInfo<Disruption>& info) {
+                             return std::string(testservers::EngineName(info.param.engine)) + "_db" +
+                                    std::to_string(info.param.side) +
+                                    (info.param.mode == LoopbackProxy::Mode::Cut ? "_cut" : "_frozen");
+                         });
 
 } // namespace

@@ -9,6 +9,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <filesystem>
 #include <memory>
 
@@ -25,7 +31,8 @@ constexpr int kTargets = 50;
 // column or a table only it has; every seventh is identical.
 std::string TargetSql(int i) {
     if (i % 7 == 0)
-        return "CREATE TABLE t (id integer NOT NULL, name varchar(20), price numeric(10,2)); CREATE TABLE u (a integer);";
+        return "CREATE TABLE t (id integer NOT NULL, name varchar(20), price numeric(10,2)); CREATE TABLE u "
+               "(a integer);";
     std::string sql = "CREATE TABLE t (id integer NOT NULL, name varchar(" + std::to_string(20 + i % 5) + ")";
     if (i % 3 != 0)
         sql += ", price numeric(10," + std::to_string(2 + i % 2) + ")";
@@ -121,7 +128,8 @@ TEST_F(TargetsCli, EveryTargetGivesExactlyTheRowsOfASeparateRunInFileOrder) {
 }
 
 TEST_F(TargetsCli, JsonGivesEachTargetItsRowsAndCountAndTheTotal) {
-    const ProcessResult fleet = RunCli({"--targets", TargetsFile(), "--format", "json", Reference()}, kTimeLimit);
+    const ProcessResult fleet =
+        RunCli({"--targets", TargetsFile(), "--format", "json", Reference()}, kTimeLimit);
     EXPECT_EQ(fleet.status, 1) << fleet.err;
     QJsonParseError error{};
     const QJsonObject root = QJsonDocument::fromJson(QByteArray::fromStdString(fleet.out), &error).object();
@@ -133,8 +141,9 @@ TEST_F(TargetsCli, JsonGivesEachTargetItsRowsAndCountAndTheTotal) {
     for (int i = 1; i <= kTargets; ++i) {
         const QJsonObject target = targets[i - 1].toObject();
         const QJsonObject alone =
-            QJsonDocument::fromJson(QByteArray::fromStdString(
-                                        RunCli({"--format", "json", Reference(), Connection(i)}, kTimeLimit).out))
+            QJsonDocument::fromJson(
+                QByteArray::fromStdString(
+                    RunCli({"--format", "json", Reference(), Connection(i)}, kTimeLimit).out))
                 .object();
         EXPECT_EQ(target["target"].toString().toStdString(), Label(i));
         EXPECT_EQ(target["differences"], alone["differences"]) << i;
@@ -147,13 +156,15 @@ TEST_F(TargetsCli, JsonGivesEachTargetItsRowsAndCountAndTheTotal) {
 
 TEST_F(TargetsCli, ATargetThatCannotBeOpenedIsItsOwnErrorAndTheRestAreReported) {
     const std::string file = TargetsFile(25);
-    const ProcessResult tsv = RunCli({"--targets", file, "--jobs", "3", "--format", "tsv", Reference()}, kTimeLimit);
+    const ProcessResult tsv =
+        RunCli({"--targets", file, "--jobs", "3", "--format", "tsv", Reference()}, kTimeLimit);
     EXPECT_EQ(tsv.status, 2);
     EXPECT_THAT(tsv.err, HasSubstr("korvista-cli: target broken: database 2 cannot be opened: "));
     EXPECT_THAT(tsv.err, HasSubstr("no-such-tenant.db"));
     EXPECT_EQ(Lines(tsv.err).size(), 1u) << tsv.err;
     EXPECT_EQ(tsv.out.find("broken"), std::string::npos) << "a failed target has no rows";
-    const ProcessResult clean = RunCli({"--targets", TargetsFile(), "--format", "tsv", Reference()}, kTimeLimit);
+    const ProcessResult clean =
+        RunCli({"--targets", TargetsFile(), "--format", "tsv", Reference()}, kTimeLimit);
     EXPECT_EQ(tsv.out, clean.out);
 
     const ProcessResult text = RunCli({"--targets", file, Reference()}, kTimeLimit);
@@ -164,7 +175,8 @@ TEST_F(TargetsCli, ATargetThatCannotBeOpenedIsItsOwnErrorAndTheRestAreReported) 
 
     const ProcessResult json = RunCli({"--targets", file, "--format", "json", Reference()}, kTimeLimit);
     EXPECT_EQ(json.status, 2);
-    const QJsonArray targets = QJsonDocument::fromJson(QByteArray::fromStdString(json.out)).object()["targets"].toArray();
+    const QJsonArray targets =
+        QJsonDocument::fromJson(QByteArray::fromStdString(json.out)).object()["targets"].toArray();
     ASSERT_EQ(targets.size(), kTargets + 1);
     const QJsonObject broken = targets[24].toObject();
     EXPECT_EQ(broken["target"].toString(), "broken");
@@ -181,8 +193,8 @@ TEST_F(TargetsCli, NoTargetDiffersExitsWithZero) {
     EXPECT_EQ(Lines(run.out).back(), "0 van 2 doelen wijken af");
     // Database 1 may be a snapshot, as a pipeline keeps it.
     ASSERT_EQ(RunCli({"--save-snapshot", File("reference.json"), Reference()}).status, 0);
-    const ProcessResult snapshot =
-        RunCli({"--targets", File("same.tsv"), "--format", "tsv", SnapshotConnection(File("reference.json"))});
+    const ProcessResult snapshot = RunCli(
+        {"--targets", File("same.tsv"), "--format", "tsv", SnapshotConnection(File("reference.json"))});
     EXPECT_EQ(snapshot.status, 0) << snapshot.err;
     EXPECT_EQ(snapshot.out, "Target\tTable\tVeldnaam\tVeld (DB1)\tVeld (DB2)\tVerschil\n");
 }
@@ -193,11 +205,12 @@ TEST_F(TargetsCli, ATargetsFileThatCannotBeUsedIsAnErrorNamingIt) {
         std::string message;
     };
     const std::string path = File("odd.tsv");
-    for (const Case& c : {Case{nullptr, "cannot read the targets file " + path + ": No such file or directory"},
-                          Case{"# nobody\n\n", "the targets file " + path + " names no target"},
-                          Case{"", "the targets file " + path + " names no target"},
-                          Case{"a\tDSN=x\n\tDSN=y\n", "the targets file " + path + " holds no name on line 2"},
-                          Case{"a\t  \n", "the targets file " + path + " holds no connection on line 1"}}) {
+    for (const Case& c :
+         {Case{nullptr, "cannot read the targets file " + path + ": No such file or directory"},
+          Case{"# nobody\n\n", "the targets file " + path + " names no target"},
+          Case{"", "the targets file " + path + " names no target"},
+          Case{"a\tDSN=x\n\tDSN=y\n", "the targets file " + path + " holds no name on line 2"},
+          Case{"a\t  \n", "the targets file " + path + " holds no connection on line 1"}}) {
         std::filesystem::remove(path);
         if (c.content)
             WriteFile(path, c.content);
@@ -206,7 +219,8 @@ TEST_F(TargetsCli, ATargetsFileThatCannotBeUsedIsAnErrorNamingIt) {
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.err, "korvista-cli: " + c.message + "\n");
     }
-    const ProcessResult db1 = RunCli({"--targets", TargetsFile(), SqliteConnection(File("absent.db"))}, kTimeLimit);
+    const ProcessResult db1 =
+        RunCli({"--targets", TargetsFile(), SqliteConnection(File("absent.db"))}, kTimeLimit);
     EXPECT_EQ(db1.status, 2);
     EXPECT_EQ(db1.out, "");
     EXPECT_THAT(db1.err, HasSubstr("database 1 cannot be opened"));
@@ -303,6 +317,62 @@ TEST(BaselineCli, TheSameRunIsAllAcceptedAndOtherSwitchesAreRefused) {
     EXPECT_EQ(other.out, "");
     EXPECT_EQ(other.err, "korvista-cli: the baseline " + dir.File("base.json") +
                              " was made with other switches than this run\n");
+}
+
+} // namespace
+
+namespace {
+
+// A loopback server whose kernel completes the handshake and which never accepts or answers.
+class SilentServer {
+public:
+    SilentServer() {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(fd_, 8) != 0 ||
+            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            ADD_FAILURE() << "no loopback listener";
+        port_ = ntohs(address.sin_port);
+    }
+    ~SilentServer() { ::close(fd_); }
+    unsigned short Port() const { return port_; }
+
+private:
+    int fd_ = -1;
+    unsigned short port_ = 0;
+};
+
+// Six silent servers compared at once: their connects run side by side, each ends at its own short
+// limit, and each is reported as its own failure.
+TEST(TargetsRun, SilentServersAtOnceEndWithinOneLimitEachItsOwnError) {
+    TempDir dir;
+    BuildDatabase(dir.File("ref.db"), "CREATE TABLE t (id integer);");
+    SilentServer servers[6];
+    std::string list;
+    for (int i = 0; i < 6; ++i)
+        list += "silent" + std::to_string(i) +
+                "\tDriver={PostgreSQL Unicode};Server=127.0.0.1;Port=" + std::to_string(servers[i].Port()) +
+                ";Database=x;Uid=u;Pwd=p\n";
+    WriteFile(dir.File("fleet.tsv"), list);
+
+    const auto start = std::chrono::steady_clock::now();
+    const ProcessResult run =
+        RunCli({"--targets", dir.File("fleet.tsv"), "--jobs", "8", "--login-timeout", "1",
+                "--request-timeout", "1", "--format", "tsv", SqliteConnection(dir.File("ref.db"))},
+               60);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_LT(seconds, 30.0) << "the connects took turns";
+    EXPECT_EQ(run.status, 2) << run.err;
+    const std::vector<std::string> lines = Lines(run.err);
+    EXPECT_EQ(lines.size(), 6u) << run.err;
+    for (int i = 0; i < 6; ++i)
+        EXPECT_THAT(run.err, ::testing::HasSubstr("korvista-cli: target silent" + std::to_string(i) +
+                                                  ": database 2 cannot be opened: "))
+            << run.err;
 }
 
 } // namespace

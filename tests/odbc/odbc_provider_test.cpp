@@ -238,9 +238,12 @@ TEST(DriverQuirks, SqliteRowidKeyIsNotNullAndBlobIsLong) {
 // The query timeout: PostgreSQL's session carries statement_timeout, set once, so that statements need
 // no attribute (which the driver turns into SET round trips around each); MariaDB's driver refuses the
 // attribute (01S02) and is bounded by its read timeout instead. A query outlasting it proves each.
-TEST(QueryTimeout, PostgresQueryOutlastingThirtySecondsFails) {
+// Short limits, passed in: the bound is the session's, not a constant's.
+const SessionLimits kShortLimits{std::chrono::seconds(2), std::chrono::seconds(2), std::chrono::seconds(5)};
+
+TEST(QueryTimeout, PostgresQueryOutlastingTheRequestLimitFails) {
     KORVISTA_REQUIRE_SERVER(Engine::PostgreSQL);
-    OdbcSession session(testservers::ConnectionString(Engine::PostgreSQL));
+    OdbcSession session(testservers::ConnectionString(Engine::PostgreSQL), kShortLimits);
     EXPECT_EQ(session.QueryTimeout(), 0u);
     const auto start = std::chrono::steady_clock::now();
     try {
@@ -250,18 +253,18 @@ TEST(QueryTimeout, PostgresQueryOutlastingThirtySecondsFails) {
         EXPECT_THAT(e.what(), HasSubstr("statement timeout"));
     }
     const auto elapsed = std::chrono::steady_clock::now() - start;
-    EXPECT_GE(elapsed, std::chrono::seconds(29));
-    EXPECT_LT(elapsed, std::chrono::seconds(45));
+    EXPECT_GE(elapsed, kShortLimits.request - std::chrono::seconds(1));
+    EXPECT_LT(elapsed, kShortLimits.request + std::chrono::seconds(15));
 }
 
-TEST(QueryTimeout, MariaDbQueryOutlastingThirtySecondsFails) {
+TEST(QueryTimeout, MariaDbQueryOutlastingTheRequestLimitFails) {
     KORVISTA_REQUIRE_SERVER(Engine::MariaDB);
-    OdbcSession session(testservers::ConnectionString(Engine::MariaDB));
+    OdbcSession session(testservers::ConnectionString(Engine::MariaDB), kShortLimits);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_THROW(session.DescribeQuery("SELECT SLEEP(60) AS s"), Error);
     const auto elapsed = std::chrono::steady_clock::now() - start;
-    EXPECT_GE(elapsed, std::chrono::seconds(29));
-    EXPECT_LT(elapsed, std::chrono::seconds(45));
+    EXPECT_GE(elapsed, kShortLimits.request - std::chrono::seconds(1));
+    EXPECT_LT(elapsed, kShortLimits.request + std::chrono::seconds(15));
 }
 
 TEST(Catalogue, MariaDbListsOnlyTheCurrentDatabase) {
@@ -407,7 +410,7 @@ TEST_F(OpenFailure, ClosedPortMariaDb) {
 // A server that takes the connection and never answers: the login timeout ends the wait.
 class SilentServer : public ::testing::TestWithParam<const char*> {};
 
-TEST_P(SilentServer, LoginGivesUpAfterFifteenSeconds) {
+TEST_P(SilentServer, LoginGivesUpAtTheLoginLimit) {
     const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -419,12 +422,13 @@ TEST_P(SilentServer, LoginGivesUpAfterFifteenSeconds) {
 
     const auto start = std::chrono::steady_clock::now();
     EXPECT_THROW(OdbcSession(std::string("Driver={") + GetParam() + "};Server=127.0.0.1;Port=" +
-                             std::to_string(ntohs(address.sin_port)) + ";Database=x;Uid=u;Pwd=p"),
+                                 std::to_string(ntohs(address.sin_port)) + ";Database=x;Uid=u;Pwd=p",
+                             kShortLimits),
                  Error);
     const auto elapsed = std::chrono::steady_clock::now() - start;
     ::close(listener);
-    EXPECT_GE(elapsed, std::chrono::seconds(14));
-    EXPECT_LT(elapsed, std::chrono::seconds(25));
+    EXPECT_GE(elapsed, kShortLimits.login - std::chrono::seconds(1));
+    EXPECT_LT(elapsed, kShortLimits.Watched(kShortLimits.login) + std::chrono::seconds(5));
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, SilentServer, ::testing::Values("PostgreSQL Unicode", "MariaDB Unicode"),

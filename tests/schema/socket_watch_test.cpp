@@ -4,14 +4,18 @@
 #include "schema/socket_watch.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <future>
+#include <latch>
 #include <thread>
 
 namespace korvista {
@@ -22,13 +26,13 @@ using Clock = std::chrono::steady_clock;
 
 class Listener {
 public:
-    Listener() {
+    explicit Listener(int backlog = 8) {
         fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof address;
-        if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(fd_, 8) != 0 ||
+        if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(fd_, backlog) != 0 ||
             ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
             ADD_FAILURE() << "no loopback listener";
         port_ = ntohs(address.sin_port);
@@ -45,6 +49,7 @@ public:
         return fd;
     }
     int Accept() const { return ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC); }
+    std::vector<PeerAddress> Peer() const { return {PeerAddress::V4({127, 0, 0, 1}, port_)}; }
 
 private:
     int fd_ = -1;
@@ -69,7 +74,7 @@ TEST(SocketWatch, AConnectThatGetsNoAnswerIsCutAtItsLimitAndOnlyItsOwnSocket) {
     int fd = -1;
     ssize_t read = -1;
     const Clock::time_point start = Clock::now();
-    watch.Connect(300ms, [&] {
+    watch.Connect(300ms, listener.Peer(), [&] {
         fd = listener.Connect();
         read = Read(fd); // a greeting that never comes
     });
@@ -88,9 +93,9 @@ TEST(SocketWatch, ACallOnASilentServerIsCutAndTheWatchStaysExpired) {
     Listener listener;
     SocketWatch watch;
     int fd = -1;
-    watch.Connect(5s, [&] { fd = listener.Connect(); });
+    watch.Connect(5s, listener.Peer(), [&] { fd = listener.Connect(); });
     EXPECT_FALSE(watch.Expired());
-    EXPECT_EQ(watch.SocketCount(), 1u);
+    EXPECT_EQ(watch.Sockets().size(), 1u);
 
     ssize_t read = -1;
     const Clock::time_point start = Clock::now();
@@ -106,7 +111,7 @@ TEST(SocketWatch, AServerThatKeepsAnsweringIsNotCutHoweverLongTheCall) {
     Listener listener;
     SocketWatch watch;
     int fd = -1;
-    watch.Connect(5s, [&] { fd = listener.Connect(); });
+    watch.Connect(5s, listener.Peer(), [&] { fd = listener.Connect(); });
     std::thread server([&] {
         const int peer = listener.Accept();
         for (int i = 0; i < 10; ++i) {
@@ -130,12 +135,101 @@ TEST(SocketWatch, AServerThatKeepsAnsweringIsNotCutHoweverLongTheCall) {
     // a local file waits on no server.
     watch.Run(300ms, [] {});
     SocketWatch none;
-    none.Connect(100ms, [] { std::this_thread::sleep_for(300ms); });
+    none.Connect(100ms, {}, [] { std::this_thread::sleep_for(300ms); });
     none.Run(100ms, [] { std::this_thread::sleep_for(300ms); });
     EXPECT_FALSE(watch.Expired());
     EXPECT_FALSE(none.Expired());
-    EXPECT_EQ(none.SocketCount(), 0u);
+    EXPECT_EQ(none.Sockets().size(), 0u);
     ::close(fd);
+}
+
+SocketId IdOf(int fd) {
+    struct stat info {};
+    EXPECT_EQ(::fstat(fd, &info), 0);
+    return {fd, static_cast<std::uint64_t>(info.st_ino)};
+}
+
+// Four connects at once, two to servers of their own and two to one server, each begun while the
+// others' sockets are open: each watch takes its own socket and no other.
+TEST(SocketWatch, EachOfConnectsAtTheSameTimeTakesExactlyItsOwnSocket) {
+    Listener first, second, shared;
+    std::latch opened(4); // every connect has opened its socket
+    const auto connect = [&](SocketWatch& watch, const Listener& listener, int& fd) {
+        watch.Connect(5s, listener.Peer(), [&] {
+            fd = listener.Connect();
+            opened.arrive_and_wait();
+        });
+    };
+    SocketWatch watches[4];
+    int fds[4] = {-1, -1, -1, -1};
+    const Listener* servers[4] = {&first, &second, &shared, &shared};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 4; ++i)
+        threads.emplace_back([&, i] { connect(watches[i], *servers[i], fds[i]); });
+    for (std::thread& thread : threads)
+        thread.join();
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(watches[i].Sockets(), std::vector<SocketId>{IdOf(fds[i])}) << "watch " << i;
+
+    // A connect to the shared server while another connection to it is made and taken by its watch
+    // meanwhile: the later watch's socket is not this one's, and the shared server's sockets of the
+    // watches above are never taken again.
+    SocketWatch late, meanwhile;
+    int lateFd = -1, meanwhileFd = -1;
+    late.Connect(5s, shared.Peer(), [&] {
+        meanwhile.Connect(5s, shared.Peer(), [&] { meanwhileFd = shared.Connect(); });
+        lateFd = shared.Connect();
+    });
+    EXPECT_EQ(meanwhile.Sockets(), std::vector<SocketId>{IdOf(meanwhileFd)});
+    EXPECT_EQ(late.Sockets(), std::vector<SocketId>{IdOf(lateFd)});
+    for (int fd : {fds[0], fds[1], fds[2], fds[3], lateFd, meanwhileFd})
+        ::close(fd);
+}
+
+// A connect that hangs in the TCP handshake (the listener's queue is full, so its SYNs are dropped), and
+// one to a server that never greets, both at once: each is cut at its limit, neither waits for the other.
+TEST(SocketWatch, ConnectsToSilentServersAtTheSameTimeEndWithinOneLimit) {
+    Listener unanswered(0), silent;
+    // Fill the queue that nobody accepts from; the next handshake is never completed.
+    std::vector<int> filling;
+    for (int i = 0; i < 2; ++i) {
+        filling.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(unanswered.Peer()[0].port);
+        ::connect(filling.back(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+    }
+    std::this_thread::sleep_for(100ms);
+
+    const auto connectTo = [](const Listener& listener, bool greeting) {
+        return std::async(std::launch::async, [&listener, greeting] {
+            SocketWatch watch;
+            int fd = -1;
+            const Clock::time_point start = Clock::now();
+            watch.Connect(1s, listener.Peer(), [&] {
+                fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+                sockaddr_in address{};
+                address.sin_family = AF_INET;
+                address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+                address.sin_port = htons(listener.Peer()[0].port);
+                if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && greeting)
+                    Read(fd);
+            });
+            const double seconds = SecondsSince(start);
+            EXPECT_TRUE(watch.Expired()) << (greeting ? "silent" : "unanswered");
+            ::close(fd);
+            return seconds;
+        });
+    };
+    const Clock::time_point start = Clock::now();
+    std::future<double> handshake = connectTo(unanswered, false);
+    std::future<double> greeting = connectTo(silent, true);
+    EXPECT_GE(handshake.get(), 1.0);
+    EXPECT_GE(greeting.get(), 1.0);
+    EXPECT_LT(SecondsSince(start), 1.8) << "the connects took turns";
+    for (int fd : filling)
+        ::close(fd);
 }
 
 } // namespace
