@@ -72,7 +72,7 @@ std::optional<ServerEndpoint> ServerEndpointOf(const ConnectionKeyLookup& lookup
     ServerEndpoint endpoint;
     // Some drivers (libpq behind the PostgreSQL one) take a list of hosts to try in turn.
     endpoint.hosts =
-        engine->hostList ? Split(hosts, ',') : std::vector<std::string>{hosts};
+        engine && engine->hostList ? Split(hosts, ',') : std::vector<std::string>{hosts};
     for (std::string& name : endpoint.hosts) {
         if (name.size() > 2 && name.front() == '[' && name.back() == ']')
             name = name.substr(1, name.size() - 2);

@@ -68,9 +68,24 @@ public:
                            [&](const std::shared_ptr<SocketWatch::State>& s) { return s.get() == state; }),
             armed_.end());
     }
+    // Which of two connects to one server opened a socket cannot be seen, so connects to the same server
+    // take turns; connects to other servers go on meanwhile. With the mutex held.
+    void AwaitTurn(std::unique_lock<std::mutex>& lock, const std::vector<PeerAddress>& server) {
+        const auto busy = [&] {
+            for (const std::vector<PeerAddress>* other : reserved_)
+                for (const PeerAddress& address : server)
+                    if (std::find(other->begin(), other->end(), address) != other->end())
+                        return true;
+            return false;
+        };
+        turn_.wait(lock, [&] { return !busy(); });
+        reserved_.push_back(&server);
+    }
     void BeginConnect(SocketWatch::State* state) { connecting_.push_back(state); }
     void EndConnect(SocketWatch::State* state) {
         connecting_.erase(std::remove(connecting_.begin(), connecting_.end(), state), connecting_.end());
+        reserved_.erase(std::remove(reserved_.begin(), reserved_.end(), &state->server), reserved_.end());
+        turn_.notify_all();
     }
     void Release(const SocketWatch::State* state) {
         for (const SocketId& socket : state->sockets)
@@ -78,9 +93,7 @@ public:
     }
 
     // Gives each socket to the server of a connecting watch, that appeared during its connect and that
-    // no watch took, to one of those watches. Which of several connects to the same server opened a
-    // socket cannot be seen; the one that began last before it appeared is taken for its opener, the
-    // narrowest window, and one that has no socket yet before one that has.
+    // no watch took, to that watch: connects to one server take turns, so only one can match.
     void Claim(const std::vector<OpenSocket>& open) {
         for (const OpenSocket& socket : open) {
             if (claimed_.count(socket.id.inode))
@@ -163,6 +176,8 @@ private:
     std::condition_variable wake_;
     std::vector<std::shared_ptr<SocketWatch::State>> armed_;
     std::vector<SocketWatch::State*> connecting_;
+    std::vector<const std::vector<PeerAddress>*> reserved_; // the servers of the connects under way
+    std::condition_variable turn_;
     std::unordered_map<std::uint64_t, const SocketWatch::State*> claimed_;
     bool started_ = false;
 };
@@ -194,10 +209,14 @@ void SocketWatch::Connect(Duration limit, std::vector<PeerAddress> server,
         return;
     }
     Monitor& monitor = Monitor::Get();
+    {
+        std::unique_lock<std::mutex> lock(monitor.mutex);
+        state_->server = std::move(server);
+        monitor.AwaitTurn(lock, state_->server);
+    }
     std::unordered_set<std::uint64_t> before = Inodes(OpenTcpSockets());
     {
         const std::lock_guard<std::mutex> lock(monitor.mutex);
-        state_->server = std::move(server);
         state_->before = std::move(before);
         state_->connecting = true;
         state_->connectStart = Clock::now();

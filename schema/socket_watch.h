@@ -28,8 +28,9 @@ public:
     SocketWatch& operator=(const SocketWatch&) = delete;
 
     // Runs the driver's connect call, bounded by limit in all, and takes as this connection's the sockets
-    // to one of the server's addresses that appeared meanwhile and that no other watch took. Connects of
-    // several watches run at the same time. Without addresses the watch takes nothing and cuts nothing.
+    // to one of the server's addresses that appeared meanwhile and that no other watch took. Connects to
+    // other servers run at the same time; connects to one server take turns, since which of them opened a
+    // socket cannot be seen. Without addresses the watch takes nothing and cuts nothing.
     void Connect(Duration limit, std::vector<PeerAddress> server, const std::function<void()>& connect);
 
     // Runs a call on the connection. Once the call has waited limit since its start or since the last

@@ -15,6 +15,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include <filesystem>
 
 namespace korvista {
@@ -273,7 +275,8 @@ TEST_F(BothSqliteRoads, DriverNamesTheAliasAsTheOrigin) {
     EXPECT_EQ(reported[0].column, "a"); // the alias: the column read is b
 
     const std::unique_ptr<CatalogueQueries> mended = WithFileOrigins(
-        std::make_unique<OdbcQueries>([&] { return OdbcStatement::Allocate(SQL_HANDLE_DBC, dbc.Get()); }));
+        std::make_unique<OdbcQueries>([&] { return OdbcStatement::Allocate(SQL_HANDLE_DBC, dbc.Get()); }),
+        std::chrono::seconds(2));
     const std::vector<ColumnOrigin> origins = mended->Origins("SELECT * FROM v");
     ASSERT_EQ(origins.size(), 3u);
     EXPECT_EQ(origins[0].table + "." + origins[0].column, "t.b");

@@ -149,37 +149,41 @@ SocketId IdOf(int fd) {
     return {fd, static_cast<std::uint64_t>(info.st_ino)};
 }
 
-// Four connects at once, two to servers of their own and two to one server, each begun while the
-// others' sockets are open: each watch takes its own socket and no other.
+// Four connects at once, two to servers of their own and two to one server: each watch takes its own
+// socket and no other. The connects to other servers overlap; the two to one server take turns.
 TEST(SocketWatch, EachOfConnectsAtTheSameTimeTakesExactlyItsOwnSocket) {
     Listener first, second, shared;
-    std::latch opened(4); // every connect has opened its socket
-    const auto connect = [&](SocketWatch& watch, const Listener& listener, int& fd) {
-        watch.Connect(5s, listener.Peer(), [&] {
-            fd = listener.Connect();
-            opened.arrive_and_wait();
-        });
-    };
+    std::latch opened(3); // the connects to three servers have all opened their sockets
     SocketWatch watches[4];
     int fds[4] = {-1, -1, -1, -1};
     const Listener* servers[4] = {&first, &second, &shared, &shared};
     std::vector<std::thread> threads;
     for (int i = 0; i < 4; ++i)
-        threads.emplace_back([&, i] { connect(watches[i], *servers[i], fds[i]); });
+        threads.emplace_back([&, i] {
+            watches[i].Connect(5s, servers[i]->Peer(), [&] {
+                fds[i] = servers[i]->Connect();
+                if (i < 3)
+                    opened.arrive_and_wait();
+            });
+        });
     for (std::thread& thread : threads)
         thread.join();
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(watches[i].Sockets(), std::vector<SocketId>{IdOf(fds[i])}) << "watch " << i;
 
-    // A connect to the shared server while another connection to it is made and taken by its watch
-    // meanwhile: the later watch's socket is not this one's, and the shared server's sockets of the
-    // watches above are never taken again.
+    // A connect to the shared server begun while another one to it is under way waits for it, and then
+    // takes its own socket; the shared server's sockets of the watches above are never taken again.
     SocketWatch late, meanwhile;
     int lateFd = -1, meanwhileFd = -1;
+    std::thread other;
     late.Connect(5s, shared.Peer(), [&] {
-        meanwhile.Connect(5s, shared.Peer(), [&] { meanwhileFd = shared.Connect(); });
+        other = std::thread(
+            [&] { meanwhile.Connect(5s, shared.Peer(), [&] { meanwhileFd = shared.Connect(); }); });
+        std::this_thread::sleep_for(100ms);
+        EXPECT_EQ(meanwhileFd, -1) << "a connect to the same server did not wait its turn";
         lateFd = shared.Connect();
     });
+    other.join();
     EXPECT_EQ(meanwhile.Sockets(), std::vector<SocketId>{IdOf(meanwhileFd)});
     EXPECT_EQ(late.Sockets(), std::vector<SocketId>{IdOf(lateFd)});
     for (int fd : {fds[0], fds[1], fds[2], fds[3], lateFd, meanwhileFd})
