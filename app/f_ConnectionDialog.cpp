@@ -39,10 +39,10 @@ constexpr int NameRole = Qt::UserRole + 1;
 constexpr int SecretRole = Qt::UserRole + 2;
 constexpr int ShownRole = Qt::UserRole + 3;
 
-QString Q(const std::string& text) {
+QString ToQString(const std::string& text) {
     return QString::fromStdString(text);
 }
-std::string S(const QString& text) {
+std::string ToUtf8(const QString& text) {
     return text.toStdString();
 }
 
@@ -67,7 +67,7 @@ QTreeWidgetItem* AddChoice(QTreeWidgetItem* group, const TProviderChoice& choice
                            const QString& description = {}) {
     auto* item = new QTreeWidgetItem(group, {caption, description});
     item->setData(0, KindRole, static_cast<int>(choice.kind));
-    item->setData(0, NameRole, Q(choice.name));
+    item->setData(0, NameRole, ToQString(choice.name));
     return item;
 }
 
@@ -80,7 +80,7 @@ QTreeWidgetItem* AddNote(QTreeWidgetItem* group, const QString& text) {
 
 TProviderChoice ChoiceOf(const QTreeWidgetItem* item) {
     return {static_cast<TProviderKind>(item->data(0, KindRole).toInt()),
-            S(item->data(0, NameRole).toString())};
+            ToUtf8(item->data(0, NameRole).toString())};
 }
 
 bool IsChoice(const QTreeWidgetItem* item) {
@@ -108,7 +108,7 @@ public:
                           const QModelIndex& index) const override {
         QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
         if (auto* edit = qobject_cast<QLineEdit*>(editor);
-            edit && (index.data(SecretRole).isValid() || IsPasswordKey(S(KeyOf(index)))))
+            edit && (index.data(SecretRole).isValid() || IsPasswordKey(ToUtf8(KeyOf(index)))))
             edit->setEchoMode(QLineEdit::Password);
         return editor;
     }
@@ -151,7 +151,7 @@ TfrmConnection::TfrmConnection(QWidget* parent, const std::string& initial,
     // The reader's own words go on a line of their own.
     lblWarning->setText(QStringLiteral("De huidige verbindingsreeks kon niet worden gelezen; "
                                        "Annuleren laat haar ongewijzigd.\n%1")
-                            .arg(Q(parseError)));
+                            .arg(ToQString(parseError)));
     lblWarning->setVisible(!parseError.empty());
 
     tcPages = new QTabWidget(this);
@@ -228,7 +228,7 @@ QLineEdit* TfrmConnection::FieldEdit(const char* objectName, const char* key) {
     connect(edit, &QLineEdit::textChanged, this, [this, key = std::string(key)](const QString& text) {
         if (FUpdating)
             return;
-        FModel.SetValue(key, S(text));
+        FModel.SetValue(key, ToUtf8(text));
         ShowAll();
     });
     return edit;
@@ -362,14 +362,14 @@ void TfrmConnection::ShowProviders() {
     QTreeWidgetItem* sources = AddGroup(tvProviders, QStringLiteral("ODBC-gegevensbronnen"));
     if (!FListingError.empty()) {
         AddNote(drivers, QStringLiteral("ODBC is niet beschikbaar:"));
-        AddNote(drivers, Q(FListingError));
+        AddNote(drivers, ToQString(FListingError));
     } else {
         for (const OdbcDriver& driver : FListing.drivers)
-            consider(AddChoice(drivers, {TProviderKind::pkOdbcDriver, driver.name}, Q(driver.name),
-                               Q(driver.description)));
+            consider(AddChoice(drivers, {TProviderKind::pkOdbcDriver, driver.name}, ToQString(driver.name),
+                               ToQString(driver.description)));
         for (const OdbcDataSource& source : FListing.dataSources)
-            consider(AddChoice(sources, {TProviderKind::pkOdbcDataSource, source.name}, Q(source.name),
-                               Q(source.driver)));
+            consider(AddChoice(sources, {TProviderKind::pkOdbcDataSource, source.name}, ToQString(source.name),
+                               ToQString(source.driver)));
         if (FListing.drivers.empty())
             AddNote(drivers, QStringLiteral("(geen geïnstalleerd)"));
         if (FListing.dataSources.empty())
@@ -381,7 +381,7 @@ void TfrmConnection::ShowProviders() {
         QTreeWidgetItem* group = AddGroup(tvProviders, QStringLiteral("Uit de verbindingsreeks"));
         const QString note = current.kind == TProviderKind::pkOther ? QStringLiteral("onbekende provider")
                                                                     : QStringLiteral("niet op deze computer");
-        selected = AddChoice(group, current, Q(current.name), note);
+        selected = AddChoice(group, current, ToQString(current.name), note);
     }
 
     tvProviders->expandAll();
@@ -394,17 +394,17 @@ void TfrmConnection::ShowConnection() {
     const TProviderChoice current = FModel.Provider();
     const QScopedValueRollback updating(FUpdating, true);
     pcConnection->setCurrentIndex(static_cast<int>(current.kind));
-    lblDriver->setText(QStringLiteral("ODBC-driver: %1").arg(Q(current.name)));
-    lblDataSource->setText(QStringLiteral("ODBC-gegevensbron: %1").arg(Q(current.name)));
+    lblDriver->setText(QStringLiteral("ODBC-driver: %1").arg(ToQString(current.name)));
+    lblDataSource->setText(QStringLiteral("ODBC-gegevensbron: %1").arg(ToQString(current.name)));
     lblOther->setText(
         current.name.empty()
             ? QStringLiteral("Kies een provider op de pagina Provider, of vul de sleutels in op de "
                              "pagina Alle.")
             : QStringLiteral("Voor de provider \"%1\" heeft dit venster geen invulvelden; vul de "
                              "sleutels in op de pagina Alle.")
-                  .arg(Q(current.name)));
+                  .arg(ToQString(current.name)));
     for (const auto& [edit, key] : FFields) {
-        const QString value = Q(FModel.Value(key));
+        const QString value = ToQString(FModel.Value(key));
         if (edit->text() != value)
             edit->setText(value);
     }
@@ -417,8 +417,8 @@ void TfrmConnection::ShowAll() {
         tblAll->setRowCount(static_cast<int>(entries.size()));
         int row = 0;
         for (const auto& [key, value] : entries) {
-            tblAll->setItem(row, 0, new QTableWidgetItem(Q(key)));
-            tblAll->setItem(row, 1, new QTableWidgetItem(Q(value)));
+            tblAll->setItem(row, 0, new QTableWidgetItem(ToQString(key)));
+            tblAll->setItem(row, 1, new QTableWidgetItem(ToQString(value)));
             ++row;
         }
     }
@@ -436,11 +436,11 @@ void TfrmConnection::MaskAll() {
         const QModelIndex index = tblAll->model()->index(row, 1);
         const QString value = CellValue(index);
         const std::optional<std::string> masked =
-            MaskedValue(S(KeyOf(index)), S(value), S(QString(maskCharacter)));
+            MaskedValue(ToUtf8(KeyOf(index)), ToUtf8(value), ToUtf8(QString(maskCharacter)));
         if (masked) {
             item->setData(SecretRole, value);
-            item->setData(ShownRole, Q(*masked));
-            item->setText(Q(*masked));
+            item->setData(ShownRole, ToQString(*masked));
+            item->setText(ToQString(*masked));
         } else {
             item->setData(SecretRole, QVariant());
             item->setData(ShownRole, QVariant());
@@ -468,8 +468,8 @@ void TfrmConnection::AllChanged() {
     for (int row = 0; row < tblAll->rowCount(); ++row) {
         const QTableWidgetItem* key = tblAll->item(row, 0);
         const QTableWidgetItem* value = tblAll->item(row, 1);
-        entries.emplace_back(key ? S(key->text().trimmed()) : std::string(),
-                             value ? S(CellValue(tblAll->model()->index(row, 1))) : std::string());
+        entries.emplace_back(key ? ToUtf8(key->text().trimmed()) : std::string(),
+                             value ? ToUtf8(CellValue(tblAll->model()->index(row, 1))) : std::string());
     }
     FModel.ReplaceEntries(entries);
     // A row renamed to a password key hides its value from now on, and one renamed away shows it.
@@ -502,7 +502,7 @@ void TfrmConnection::RemoveKeyClick() {
 }
 
 void TfrmConnection::BrowseClick() {
-    const QString current = Q(FModel.Value(TConnectionModel::kDataSource));
+    const QString current = ToQString(FModel.Value(TConnectionModel::kDataSource));
     const QString chosen = FFileChooser(this, current);
     if (chosen.isEmpty())
         return;
@@ -543,7 +543,7 @@ void TfrmConnection::TestConnection() {
     else
         Ui().ShowError(this, AppTitle(),
                        failure.empty() ? QStringLiteral("Verbinding mislukt.")
-                                       : QStringLiteral("Verbinding mislukt:\n%1").arg(Q(failure)));
+                                       : QStringLiteral("Verbinding mislukt:\n%1").arg(ToQString(failure)));
 }
 
 std::string PromptConnectionString(QWidget* parent, const std::string& initial) {
